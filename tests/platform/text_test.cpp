@@ -1,0 +1,44 @@
+#include "platform/text.h"
+
+#include <gtest/gtest.h>
+
+using namespace lyb;
+
+TEST(Text, Utf16RoundTripIncludingSurrogatePairs) {
+    const std::string s = "Mot\xC3\xB6rhead \xE2\x82\xAC \xF0\x9F\x8E\xB5";
+    std::u16string u = Utf8ToUtf16(s);
+    EXPECT_EQ(u.size(), 14u); // the emoji takes two units
+    EXPECT_EQ(Utf16ToUtf8(u), s);
+}
+
+TEST(Text, BrokenUtf16AndUtf8BecomeReplacementCharacters) {
+    std::u16string lone = {u'a', static_cast<char16_t>(0xD800), u'b'};
+    EXPECT_EQ(Utf16ToUtf8(lone), "a\xEF\xBF\xBD" "b");
+    EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));        // overlong
+    EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));    // surrogate
+    EXPECT_FALSE(IsValidUtf8("abc\xE2\x82"));     // truncated
+    EXPECT_TRUE(IsValidUtf8("\xE2\x82\xAC"));
+    EXPECT_EQ(Utf8ToUtf16("\xFF").size(), 1u);
+}
+
+TEST(Text, Utf16BytesInBothOrders) {
+    EXPECT_EQ(Utf16BytesToUtf8(std::string("\x00" "A\x00\xE9", 4), true), "A\xC3\xA9");
+    EXPECT_EQ(Utf16BytesToUtf8(std::string("A\x00\xE9\x00\x42", 5), false), "A\xC3\xA9");
+}
+
+TEST(Text, CodePagesThroughIconv) {
+    std::string out;
+    ASSERT_TRUE(CodePageToUtf8(1252, "\x80 caf\xE9", out));
+    EXPECT_EQ(out, "\xE2\x82\xAC caf\xC3\xA9");
+    ASSERT_TRUE(CodePageToUtf8(1251, "\xC0", out));
+    EXPECT_EQ(out, "\xD0\x90");
+    ASSERT_TRUE(Utf8ToCodePage(1252, "caf\xC3\xA9 \xD0\x90!", out));
+    EXPECT_EQ(out, "caf\xE9 ?!");
+    EXPECT_FALSE(CodePageToUtf8(4242, "x", out));
+}
+
+TEST(Text, LegacyFilesKeepUtf8AndFallBackToTheCodePage) {
+    EXPECT_EQ(DecodeLegacyText("\xEF\xBB\xBFhi"), "hi");
+    EXPECT_EQ(DecodeLegacyText("caf\xC3\xA9"), "caf\xC3\xA9");
+    EXPECT_EQ(DecodeLegacyText("caf\xE9"), "caf\xC3\xA9");
+}
