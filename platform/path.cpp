@@ -1,0 +1,39 @@
+#include "platform/path.h"
+
+namespace lyb {
+
+bool IsDeviceDrive(std::string_view path) {
+    constexpr std::string_view dev = "/dev/";
+    return path.size() > dev.size() && path.substr(0, dev.size()) == dev &&
+           path.find('/', dev.size()) == std::string_view::npos;
+}
+
+PathParts SplitPath(std::string_view path) {
+    PathParts parts;
+    constexpr std::string_view dev = "/dev/";
+    if (path.size() > dev.size() && path.substr(0, dev.size()) == dev) {
+        size_t end = path.find('/', dev.size());
+        parts.drive = std::string(path.substr(0, end));
+        path = end == std::string_view::npos ? std::string_view() : path.substr(end);
+    }
+    size_t slash = path.rfind('/');
+    std::string_view file = path;
+    if (slash != std::string_view::npos) {
+        parts.dir = std::string(path.substr(0, slash + 1));
+        file = path.substr(slash + 1);
+    }
+    size_t dot = file.rfind('.');
+    if (dot != std::string_view::npos && dot > 0) {
+        parts.name = std::string(file.substr(0, dot));
+        parts.ext = std::string(file.substr(dot));
+    } else {
+        parts.name = std::string(file);
+    }
+    return parts;
+}
+
+std::string MakePath(const PathParts& parts) {
+    return parts.drive + parts.dir + parts.name + parts.ext;
+}
+
+} // namespace lyb

@@ -1,0 +1,31 @@
+// The one place where a path is split into drive, folder, name and extension.
+//
+// A "drive" is what stands before the folder: for a CD drive named by its
+// device node it is that node ("/dev/sr0/Track05.cda" -> drive "/dev/sr0",
+// folder "/", name "Track05", extension ".cda"; a bare "/dev/sr0" is a drive
+// root). Ordinary POSIX paths have no drive part: the folder is everything up
+// to and including the last '/'. The extension includes its dot and is empty
+// when the name has none (a leading dot, as in ".hidden", is part of the name).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace lyb {
+
+struct PathParts {
+    std::string drive;
+    std::string dir;
+    std::string name;
+    std::string ext;
+};
+
+PathParts SplitPath(std::string_view path);
+
+/// Joins the parts again: MakePath(SplitPath(p)) == p for every p.
+std::string MakePath(const PathParts& parts);
+
+/// True when the path names a device node directly under /dev (a drive root).
+bool IsDeviceDrive(std::string_view path);
+
+} // namespace lyb
