@@ -42,20 +42,31 @@ public:
     virtual std::vector<Volume> List(bool withSpace) = 0;
     /// Total and free bytes of the volume holding `path`; false when unknown.
     virtual bool Space(const std::string& path, std::uint64_t& total, std::uint64_t& free) = 0;
+    /// True when the device node ("/dev/sr0") is a CD drive, mounted or not
+    /// (audio discs are never mounted).
+    virtual bool IsCdDevice(const std::string& node) = 0;
 };
 
 /// A fixed list (tests, demo). Space comes from the list.
 class SimVolumeSource final : public VolumeSource {
 public:
-    explicit SimVolumeSource(std::vector<Volume> volumes = {}) : m_volumes(std::move(volumes)) {}
+    explicit SimVolumeSource(std::vector<Volume> volumes = {},
+                             std::vector<std::string> cdDevices = {})
+        : m_volumes(std::move(volumes)), m_cdDevices(std::move(cdDevices)) {}
     void Set(std::vector<Volume> volumes);
+    void SetCdDevices(std::vector<std::string> nodes);
     std::vector<Volume> List(bool withSpace) override;
     bool Space(const std::string& path, std::uint64_t& total, std::uint64_t& free) override;
+    bool IsCdDevice(const std::string& node) override;
 
 private:
     mutable std::mutex m_mutex;
     std::vector<Volume> m_volumes;
+    std::vector<std::string> m_cdDevices;
 };
+
+/// The Linux source: /proc/self/mountinfo, sysfs, statvfs.
+std::shared_ptr<VolumeSource> MakeLinuxVolumeSource();
 
 /// The source in force: the one set with SetVolumeSource, else the Linux one.
 VolumeSource& CurrentVolumeSource();

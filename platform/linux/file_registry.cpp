@@ -1,0 +1,212 @@
+#include "platform/linux/file_registry.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace lyb {
+
+namespace {
+
+const char* BaseName(Hive hive) {
+    switch (hive) {
+    case Hive::LocalMachine: return "machine";
+    case Hive::CurrentUser: return "user";
+    case Hive::ClassesRoot: return "classes";
+    }
+    return "user";
+}
+
+bool ReadWholeFile(const std::string& path, std::string& out, bool& missing) {
+    missing = false;
+    out.clear();
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        missing = errno == ENOENT;
+        return missing;
+    }
+    char buf[8192];
+    while (true) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ::close(fd);
+            return false;
+        }
+        if (n == 0)
+            break;
+        out.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return true;
+}
+
+bool WriteAll(int fd, const std::string& data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool MakeFolders(const std::string& path) {
+    std::string prefix;
+    size_t pos = 0;
+    while (pos != std::string::npos) {
+        size_t next = path.find('/', pos + 1);
+        prefix = path.substr(0, next);
+        if (!prefix.empty() && ::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST)
+            return false;
+        pos = next;
+    }
+    return true;
+}
+
+struct StatKey {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = -1;
+    long mtimeSec = 0;
+    long mtimeNsec = 0;
+    bool operator==(const StatKey&) const = default;
+};
+
+} // namespace
+
+struct FileRegistryStore::Cache {
+    std::mutex mutex; // also serialises this process's own writers
+    std::optional<StatKey> key[3];
+    HiveData data[3];
+};
+
+FileRegistryStore::FileRegistryStore(std::string folder, std::optional<bool> machineWritable)
+    : m_folder(std::move(folder)), m_machineWritable(machineWritable),
+      m_cache(std::make_unique<Cache>()) {
+    while (m_folder.size() > 1 && m_folder.back() == '/')
+        m_folder.pop_back();
+}
+
+FileRegistryStore::~FileRegistryStore() = default;
+
+std::string FileRegistryStore::FileOf(Hive hive) const {
+    return m_folder + "/" + BaseName(hive) + ".reg";
+}
+
+bool FileRegistryStore::Writable(Hive hive) const {
+    if (hive != Hive::LocalMachine)
+        return true;
+    if (m_machineWritable)
+        return *m_machineWritable;
+    const std::string file = FileOf(hive);
+    if (::access(file.c_str(), F_OK) == 0)
+        return ::access(file.c_str(), W_OK) == 0;
+    return ::access(m_folder.c_str(), W_OK) == 0 || ::access(m_folder.c_str(), F_OK) != 0;
+}
+
+RegStatus FileRegistryStore::Read(Hive hive, HiveData& out) {
+    const std::string file = FileOf(hive);
+    const size_t idx = static_cast<size_t>(hive);
+    std::lock_guard<std::mutex> lock(m_cache->mutex);
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0) {
+        if (errno != ENOENT)
+            return RegStatus::IoError;
+        m_cache->key[idx].reset();
+        m_cache->data[idx] = HiveData{};
+        out = HiveData{};
+        return RegStatus::Ok;
+    }
+    StatKey key{st.st_dev, st.st_ino, st.st_size, static_cast<long>(st.st_mtim.tv_sec),
+                static_cast<long>(st.st_mtim.tv_nsec)};
+    if (!(m_cache->key[idx] && *m_cache->key[idx] == key)) {
+        std::string text;
+        bool missing = false;
+        if (!ReadWholeFile(file, text, missing))
+            return RegStatus::IoError;
+        m_cache->data[idx] = ParseHive(hive, text);
+        m_cache->key[idx] = key;
+    }
+    out = m_cache->data[idx];
+    return RegStatus::Ok;
+}
+
+RegStatus FileRegistryStore::Modify(Hive hive, const std::function<bool(HiveData&)>& change) {
+    if (!Writable(hive))
+        return RegStatus::AccessDenied;
+    if (!MakeFolders(m_folder))
+        return RegStatus::IoError;
+    const std::string file = FileOf(hive);
+    const std::string lockPath = m_folder + "/" + BaseName(hive) + ".lock";
+    std::lock_guard<std::mutex> guard(m_cache->mutex);
+    int lockFd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lockFd < 0)
+        return RegStatus::IoError;
+    while (::flock(lockFd, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            ::close(lockFd);
+            return RegStatus::IoError;
+        }
+    }
+    RegStatus result = RegStatus::Ok;
+    std::string text;
+    bool missing = false;
+    if (!ReadWholeFile(file, text, missing)) {
+        result = RegStatus::IoError;
+    } else {
+        HiveData data = missing ? HiveData{} : ParseHive(hive, text);
+        if (change(data)) {
+            const std::string tmp = file + ".tmp." + std::to_string(::getpid());
+            int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            if (fd < 0) {
+                result = RegStatus::IoError;
+            } else {
+                bool ok = WriteAll(fd, FormatHive(hive, data)) && ::fsync(fd) == 0;
+                ok = (::close(fd) == 0) && ok;
+                if (!ok || ::rename(tmp.c_str(), file.c_str()) != 0) {
+                    ::unlink(tmp.c_str());
+                    result = RegStatus::IoError;
+                } else {
+                    int dirFd = ::open(m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+                    if (dirFd >= 0) {
+                        ::fsync(dirFd);
+                        ::close(dirFd);
+                    }
+                }
+            }
+        }
+        m_cache->key[static_cast<size_t>(hive)].reset();
+    }
+    ::flock(lockFd, LOCK_UN);
+    ::close(lockFd);
+    return result;
+}
+
+std::string DefaultRegistryFolder() {
+    if (const char* dir = std::getenv("LYB30_REGISTRY_DIR"); dir && *dir)
+        return dir;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
+        return std::string(xdg) + "/lyrabox";
+    const char* home = std::getenv("HOME");
+    return std::string(home && *home ? home : "/tmp") + "/.config/lyrabox";
+}
+
+std::shared_ptr<Registry> OpenDefaultRegistry() {
+    std::optional<bool> machine;
+    if (const char* ro = std::getenv("LYB30_MACHINE_READONLY"); ro && std::string(ro) == "1")
+        machine = false;
+    return std::make_shared<Registry>(
+        std::make_shared<FileRegistryStore>(DefaultRegistryFolder(), machine));
+}
+
+} // namespace lyb

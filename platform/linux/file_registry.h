@@ -1,0 +1,48 @@
+// Hives kept as text files, one per hive, in one folder:
+//   machine.reg (HKEY_LOCAL_MACHINE), user.reg (HKEY_CURRENT_USER),
+//   classes.reg (HKEY_CLASSES_ROOT), in the text form of FormatHive.
+//
+// A change takes the hive's lock file (<hive>.lock, flock), re-reads the
+// file, applies the change and replaces the file by rename of a synced
+// temporary copy: a crash leaves the old or the new hive, never a torn one,
+// and two processes writing at once keep each other's values. Readers take
+// no lock (rename is atomic) and reuse the parsed hive while the file is
+// unchanged.
+#pragma once
+
+#include "platform/registry.h"
+
+#include <optional>
+
+namespace lyb {
+
+class FileRegistryStore final : public RegistryStore {
+public:
+    /// `machineWritable`: unset means "writable when the file (or, before it
+    /// exists, the folder) may be written by this process".
+    explicit FileRegistryStore(std::string folder, std::optional<bool> machineWritable = std::nullopt);
+    ~FileRegistryStore() override;
+
+    RegStatus Read(Hive hive, HiveData& out) override;
+    RegStatus Modify(Hive hive, const std::function<bool(HiveData&)>& change) override;
+    bool Writable(Hive hive) const override;
+
+    const std::string& Folder() const { return m_folder; }
+    std::string FileOf(Hive hive) const;
+
+private:
+    struct Cache;
+    std::string m_folder;
+    std::optional<bool> m_machineWritable;
+    std::unique_ptr<Cache> m_cache;
+};
+
+/// The registry folder: $LYB30_REGISTRY_DIR, else $XDG_CONFIG_HOME/lyrabox,
+/// else $HOME/.config/lyrabox.
+std::string DefaultRegistryFolder();
+
+/// The program's registry on DefaultRegistryFolder(). The machine hive is
+/// read-only when LYB30_MACHINE_READONLY is "1", else as the file allows.
+std::shared_ptr<Registry> OpenDefaultRegistry();
+
+} // namespace lyb
