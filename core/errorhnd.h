@@ -26,7 +26,7 @@ struct ErrorRecord {
   ErrorRecord* next;   // next (outer) record, null at the end of the chain
 };
 
-enum { ERROR_MESSAGE_MAX = 200 };
+inline constexpr int ERROR_MESSAGE_MAX = 200;
 
 // Creates the first record of a chain. `file` is cut to its base name (after
 // the last '/' or '\\'); `message` is a printf format (may be null).

@@ -27,7 +27,10 @@ enum UciResult {
   UCI_NO_STORE = 12          // no store created
 };
 
-enum { UCI_MAX_ENTRIES = 1000, UCI_MAX_SET_NAMES = 20, UCI_MAX_VALUE = 1024, UCI_NAME_COMPARE = 100 };
+inline constexpr int UCI_MAX_ENTRIES = 1000;
+inline constexpr int UCI_MAX_SET_NAMES = 20;
+inline constexpr int UCI_MAX_VALUE = 1024;     // characters of a value
+inline constexpr int UCI_NAME_COMPARE = 100;   // name characters compared
 
 // Creates the store from a word list (argv style, argc words; may be 0/null).
 // "-h" switches to listing mode; "-name w1 w2 ..." stores name = "w1 w2 ...";

@@ -1,0 +1,81 @@
+#include "core/psyparam.h"
+
+#include <cmath>
+
+#include "core/aac_rom.h"
+
+namespace {
+
+struct TnsRateRow {
+  int minBitrate, maxBitrate;
+  int v0, v1;
+  float lagLong, lagShort;
+};
+
+const TnsRateRow kTnsMono[] = {
+    {4000, 12000, 0, 1, 0.6f, 0.6f},   {12001, 17999, 1, 1, 0.6f, 0.6f}, {18000, 28000, 0, 1, 0.5f, 0.5f},
+    {28001, 36000, 0, 3, 0.8f, 0.3f},  {36001, 52000, 0, 3, 0.5f, 0.1f}, {52001, 320000, 0, 3, 0.3f, 0.1f},
+};
+const TnsRateRow kTnsOther[] = {
+    {4000, 12000, 0, 1, 0.6f, 0.6f},   {12001, 17999, 1, 1, 0.6f, 0.6f}, {18000, 28000, 0, 1, 0.5f, 0.5f},
+    {28001, 36000, 0, 3, 0.5f, 0.3f},  {36001, 52000, 0, 3, 0.5f, 0.1f}, {52001, 320000, 0, 3, 0.3f, 0.1f},
+};
+
+}  // namespace
+
+ErrorRecord* PsyGetTnsParams(int sampleRate, int bitratePerChannel, int mono, int shortBlock, TnsParams* out) {
+  if (!out) return ERROR_NEW("PsyGetTnsParams", "null pointer");
+  const AacRateTable* rate = AacFindRate(sampleRate);
+  if (!rate) return ERROR_NEW("PsyGetTnsParams", "wrong samplerate");
+  out->maxOrder = shortBlock ? 7 : 12;
+  out->gainOn = 1.41f;
+  out->gainFine = 2.5f;
+  out->analysisLowHz = shortBlock ? 3750.0f : 2500.0f;
+  out->analysisHighHz = 16000.0f;
+  out->filterLowHz = shortBlock ? 2750.0f : 1275.0f;
+  out->tnsMaxBand = shortBlock ? rate->tnsMaxBandsShort : rate->tnsMaxBandsLong;
+  const TnsRateRow* rows = mono ? kTnsMono : kTnsOther;
+  const TnsRateRow* row = nullptr;
+  for (int i = 0; i < 6; ++i) {
+    if (bitratePerChannel >= rows[i].minBitrate && bitratePerChannel <= rows[i].maxBitrate) row = &rows[i];
+  }
+  if (!row) row = bitratePerChannel < 4000 ? &rows[0] : &rows[5];
+  out->tableValue0 = row->v0;
+  out->tableValue1 = row->v1;
+  out->lagWidth = shortBlock ? row->lagShort : row->lagLong;
+  const int lines = shortBlock ? 128 : 1024;
+  const double c = sampleRate * double(out->lagWidth) * 0.003141593 / lines;
+  for (int i = 0; i < 32; ++i) {
+    const double x = c * (i + 0.5);
+    out->lagWindow[i] = float(std::exp(-0.5 * x * x));
+  }
+  return nullptr;
+}
+
+ErrorRecord* PsyGetThrParams(int bitratePerChannel, ThrParams* out) {
+  if (!out) return ERROR_NEW("PsyGetThrParams", "null pointer");
+  if (bitratePerChannel <= 0) return ERROR_NEW("PsyGetThrParams", "invalid function parameter");
+  // Lower rates cannot pay for strong pre-echo control or high SNRs.
+  if (bitratePerChannel < 24000) {
+    *out = ThrParams{0.6f, 2.0f, 12.0f, 3.0f};
+  } else if (bitratePerChannel < 40000) {
+    *out = ThrParams{0.4f, 2.0f, 15.0f, 4.0f};
+  } else if (bitratePerChannel < 64000) {
+    *out = ThrParams{0.3f, 2.0f, 18.0f, 5.0f};
+  } else {
+    *out = ThrParams{0.2f, 2.0f, 21.0f, 6.0f};
+  }
+  return nullptr;
+}
+
+ErrorRecord* GetPsyBlockParam(int shortBlock, PsyBlockParams* out) {
+  if (!out) return ERROR_NEW("GetPsyBlockParam", "null pointer");
+  if (shortBlock != 0 && shortBlock != 1) return ERROR_NEW("GetPsyBlockParam", "invalid block type parameter");
+  // Two-slope spreading in Bark: masking reaches further upwards than downwards.
+  if (shortBlock) {
+    *out = PsyBlockParams{128, 20.0f, 30.0f};
+  } else {
+    *out = PsyBlockParams{1024, 15.0f, 27.0f};
+  }
+  return nullptr;
+}
