@@ -1,0 +1,30 @@
+// Small file helpers of the music library (internal).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace lyb::libfile {
+
+/// The whole file, or nothing when it cannot be read. Refuses files larger
+/// than `maxBytes`.
+std::optional<std::string> ReadAll(const std::string& path, uint64_t maxBytes = 1ull << 30);
+
+/// Writes `bytes` to a temporary file beside `path` (the path with its last
+/// character replaced by '~'), flushes it to disk and renames it over
+/// `path`. The old file stays intact until the rename, which is atomic; on
+/// failure the temporary file is removed and false returned.
+bool ReplaceAtomically(const std::string& path, std::string_view bytes);
+
+/// The temporary name used beside `path`: its last character becomes '~'.
+std::string TemporaryName(const std::string& path);
+
+/// Size of a regular file, or nothing.
+std::optional<uint64_t> FileSize(const std::string& path);
+
+/// Lower-case ASCII copy.
+std::string AsciiLower(std::string_view text);
+
+} // namespace lyb::libfile

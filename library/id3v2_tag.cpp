@@ -1,0 +1,511 @@
+#include "library/id3v2_tag.h"
+
+#include "library/file_util.h"
+#include "platform/text.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include <unistd.h> // fsync before the rename that replaces the music file
+
+namespace lyb {
+
+namespace {
+
+constexpr uint8_t kFlagUnsync = 0x80;
+constexpr uint8_t kFlagExtended = 0x40;
+constexpr uint8_t kFlagExperimental = 0x20;
+constexpr uint8_t kFlagFooter = 0x10; // version 4 only
+constexpr uint16_t kFrameDataLengthIndicator = 0x0001; // version 4 frame flag
+
+uint32_t BigEndian(const uint8_t* p, size_t count) {
+    uint32_t v = 0;
+    for (size_t i = 0; i < count; ++i)
+        v = (v << 8) | p[i];
+    return v;
+}
+
+void PutBigEndian(uint32_t v, uint8_t* out, size_t count) {
+    for (size_t i = 0; i < count; ++i)
+        out[count - 1 - i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+bool IsFrameIdChar(uint8_t c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
+
+// Keeps at most maxChars code points of UTF-8 text.
+std::string CutChars(std::string text, size_t maxChars) {
+    size_t chars = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<uint8_t>(text[i]) & 0xC0) != 0x80) {
+            if (chars == maxChars) {
+                text.resize(i);
+                break;
+            }
+            ++chars;
+        }
+    }
+    return text;
+}
+
+// Header fields of a tag at the start of `head` (10 bytes), or false.
+bool ParseHeader(const uint8_t* head, size_t n, int& major, uint32_t& size) {
+    if (n < 10 || head[0] != 'I' || head[1] != 'D' || head[2] != '3')
+        return false;
+    if (head[3] < 2 || head[3] > 4)
+        return false;
+    major = head[3];
+    size = DecodeSyncSafe(head + 6);
+    return true;
+}
+
+// Total bytes of the tag at the start of the file (header, body, footer);
+// 0 when the file does not start with a tag.
+uint64_t TagTotalOnDisk(std::FILE* f) {
+    uint8_t head[10];
+    if (std::fseek(f, 0, SEEK_SET) != 0)
+        return 0;
+    size_t n = std::fread(head, 1, sizeof head, f);
+    int major = 0;
+    uint32_t size = 0;
+    if (!ParseHeader(head, n, major, size))
+        return 0;
+    uint64_t total = 10ull + size;
+    if (major == 4 && (head[5] & kFlagFooter))
+        total += 10;
+    return total;
+}
+
+} // namespace
+
+uint32_t DecodeSyncSafe(const uint8_t* bytes, size_t count) {
+    uint32_t v = 0;
+    for (size_t i = 0; i < count; ++i)
+        v = (v << 7) | (bytes[i] & 0x7F);
+    return v;
+}
+
+void EncodeSyncSafe(uint32_t value, uint8_t* out, size_t count) {
+    for (size_t i = 0; i < count; ++i)
+        out[count - 1 - i] = static_cast<uint8_t>((value >> (7 * i)) & 0x7F);
+}
+
+ID3v2Tag::ID3v2Tag() { ResetTag(); }
+
+bool ID3v2Tag::ReadTag(const std::string& path) {
+    m_frames.clear();
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return false;
+    uint8_t head[10];
+    size_t n = std::fread(head, 1, sizeof head, f);
+    int major = 0;
+    uint32_t size = 0;
+    if (!ParseHeader(head, n, major, size)) {
+        std::fclose(f);
+        return false;
+    }
+    // Never allocate more than the file holds: a huge size in a short file
+    // is a short read, found before any allocation.
+    auto fileSize = libfile::FileSize(path);
+    if (!fileSize || *fileSize < 10ull + size) {
+        std::fclose(f);
+        return false;
+    }
+    std::string bytes(reinterpret_cast<const char*>(head), 10);
+    bytes.resize(10ull + size);
+    size_t got = std::fread(bytes.data() + 10, 1, size, f);
+    std::fclose(f);
+    if (got != size)
+        return false;
+    return ReadTagFromBytes(bytes);
+}
+
+bool ID3v2Tag::ReadTagFromBytes(std::string_view bytes) {
+    m_frames.clear();
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+    int major = 0;
+    uint32_t size = 0;
+    if (!ParseHeader(p, bytes.size(), major, size))
+        return false;
+    if (bytes.size() - 10 < size)
+        return false;
+    std::memcpy(m_header, p, 10);
+    m_major = major;
+    m_revision = p[4];
+    m_unsync = (p[5] & kFlagUnsync) != 0;
+    m_extended = (p[5] & kFlagExtended) != 0;
+    m_experimental = (p[5] & kFlagExperimental) != 0;
+    m_size = size;
+
+    const uint8_t* body = p + 10;
+    uint64_t start = 0;
+    // Version 2 has no extended header (its bit 6 means compression).
+    if (m_extended && m_major >= 3) {
+        if (size < 4) {
+            start = size;
+        } else {
+            uint32_t ext = DecodeSyncSafe(body);
+            // In 2.4 the size counts its own four bytes; in 2.3 it does not.
+            start = m_major == 4 ? ext : 4ull + ext;
+            if (m_major == 4 && ext < 6)
+                start = size; // malformed: no frames can be located
+        }
+    }
+    m_frameStart = static_cast<uint32_t>(std::min<uint64_t>(start, size));
+
+    const size_t hdr = HeaderBytes();
+    const size_t idLen = m_major == 2 ? 3 : 4;
+    uint64_t pos = m_frameStart;
+    while (pos < size) {
+        if (body[pos] == 0)
+            break; // padding
+        if (pos + hdr > size)
+            break;
+        const uint8_t* fh = body + pos;
+        bool validId = true;
+        for (size_t i = 0; i < idLen; ++i)
+            validId = validId && IsFrameIdChar(fh[i]);
+        if (!validId)
+            break;
+        uint32_t frameSize = 0;
+        uint16_t flags = 0;
+        if (m_major == 2) {
+            frameSize = BigEndian(fh + 3, 3);
+        } else {
+            frameSize = m_major == 4 ? DecodeSyncSafe(fh + 4) : BigEndian(fh + 4, 4);
+            flags = static_cast<uint16_t>(BigEndian(fh + 8, 2));
+        }
+        if (frameSize > size - pos - hdr)
+            break; // runs past the tag: keep the frames before it
+        Frame frame;
+        frame.id.assign(reinterpret_cast<const char*>(fh), idLen);
+        frame.flags = flags;
+        frame.data.assign(reinterpret_cast<const char*>(fh + hdr), frameSize);
+        m_frames.push_back(std::move(frame));
+        pos += hdr + frameSize;
+    }
+    return true;
+}
+
+bool ID3v2Tag::IdMatches(const Frame& frame, std::string_view id) const {
+    size_t n = m_major == 2 ? 3 : 4;
+    return std::string_view(frame.id).substr(0, n) == id.substr(0, n);
+}
+
+ID3v2Tag::Frame* ID3v2Tag::FindFirst(std::string_view id) {
+    for (Frame& frame : m_frames)
+        if (IdMatches(frame, id))
+            return &frame;
+    return nullptr;
+}
+
+std::string ID3v2Tag::GetTextFrame(std::string_view id, size_t maxChars) const {
+    const Frame* found = nullptr;
+    for (const Frame& frame : m_frames)
+        if (IdMatches(frame, id) && !frame.data.empty())
+            found = &frame;
+    if (!found)
+        return {};
+    std::string_view data = found->data;
+    if (m_major == 4 && (found->flags & kFrameDataLengthIndicator)) {
+        if (data.size() <= 4)
+            return {};
+        data.remove_prefix(4);
+    }
+    const uint8_t encoding = static_cast<uint8_t>(data[0]);
+    data.remove_prefix(1);
+    std::string text;
+    if (encoding == 0 || encoding == 3) {
+        data = data.substr(0, data.find('\0'));
+        // Encoding 0 is ISO-8859-1; 3 is UTF-8 (kept, invalid bytes replaced).
+        text = encoding == 0 ? Latin1ToUtf8(data) : Utf16ToUtf8(Utf8ToUtf16(data));
+    } else {
+        // 16-bit text: a byte-order mark decides; without one encoding 2 is
+        // big-endian by definition and every other value little-endian.
+        bool bigEndian = encoding == 2;
+        if (data.size() >= 2) {
+            auto b0 = static_cast<uint8_t>(data[0]);
+            auto b1 = static_cast<uint8_t>(data[1]);
+            if (b0 == 0xFF && b1 == 0xFE) {
+                bigEndian = false;
+                data.remove_prefix(2);
+            } else if (b0 == 0xFE && b1 == 0xFF) {
+                bigEndian = true;
+                data.remove_prefix(2);
+            }
+        }
+        size_t units = data.size() / 2;
+        size_t end = units;
+        for (size_t i = 0; i < units; ++i)
+            if (data[2 * i] == 0 && data[2 * i + 1] == 0) {
+                end = i;
+                break;
+            }
+        text = Utf16BytesToUtf8(data.substr(0, end * 2), bigEndian);
+    }
+    return CutChars(std::move(text), maxChars);
+}
+
+std::string ID3v2Tag::GetTitle() const { return GetTextFrame(TitleId()); }
+std::string ID3v2Tag::GetArtist() const { return GetTextFrame(ArtistId()); }
+std::string ID3v2Tag::GetURL() const { return GetTextFrame(URLId()); }
+
+uint32_t ID3v2Tag::GetLength() const {
+    std::string text = GetTextFrame(LengthId(), 50);
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+'))
+        negative = text[i++] == '-';
+    int64_t ms = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        ms = ms * 10 + (text[i] - '0');
+        if (ms > (int64_t(1) << 50))
+            break; // absurd; clamp
+    }
+    int64_t seconds = (negative ? -ms : ms) / 1000; // truncates toward zero
+    return static_cast<uint32_t>(seconds);
+}
+
+void ID3v2Tag::SetRawTextFrame(std::string_view id, std::string_view bytes) {
+    std::string data;
+    data.reserve(bytes.size() + 1);
+    data.push_back('\0');
+    data.append(bytes);
+    if (Frame* frame = FindFirst(id)) {
+        frame->data = std::move(data);
+        frame->flags = 0; // the old flags described the old data
+        return;
+    }
+    Frame frame;
+    size_t n = m_major == 2 ? 3 : 4;
+    frame.id = std::string(id.substr(0, n));
+    frame.id.resize(n, ' ');
+    frame.data = std::move(data);
+    m_frames.push_back(std::move(frame));
+}
+
+void ID3v2Tag::SetUnicodeTextFrame(std::string_view id, std::string_view text, bool terminator) {
+    std::u16string units = Utf8ToUtf16(text);
+    if (terminator)
+        units.push_back(u'\0');
+    std::string bytes;
+    bytes.reserve(2 + units.size() * 2);
+    bytes.push_back(static_cast<char>(0xFE));
+    bytes.push_back(static_cast<char>(0xFF));
+    for (char16_t u : units) {
+        bytes.push_back(static_cast<char>(u >> 8));
+        bytes.push_back(static_cast<char>(u & 0xFF));
+    }
+    SetRawTextFrame(id, bytes);
+    if (Frame* frame = FindFirst(id))
+        frame->data[0] = 1;
+}
+
+void ID3v2Tag::RemoveFrame(std::string_view id) {
+    for (auto it = m_frames.begin(); it != m_frames.end(); ++it)
+        if (IdMatches(*it, id)) {
+            m_frames.erase(it);
+            return;
+        }
+}
+
+void ID3v2Tag::SetTitle(std::string_view text) { SetUnicodeTextFrame(TitleId(), text, true); }
+
+void ID3v2Tag::SetArtist(std::string_view text) {
+    if (text.empty())
+        RemoveFrame(ArtistId());
+    else
+        SetUnicodeTextFrame(ArtistId(), text);
+}
+
+void ID3v2Tag::SetURL(std::string_view text) {
+    if (text.empty())
+        RemoveFrame(URLId());
+    else
+        SetUnicodeTextFrame(URLId(), text);
+}
+
+void ID3v2Tag::SetLength(uint32_t seconds) {
+    // An unknown length keeps its historical form, which reads back as unknown.
+    std::string digits =
+        seconds == 0xFFFFFFFFu ? std::string("-1000") : std::to_string(uint64_t(seconds) * 1000u);
+    SetRawTextFrame(LengthId(), digits);
+}
+
+void ID3v2Tag::ResetTag() {
+    m_frames.clear();
+    m_major = 4;
+    m_revision = 0;
+    m_unsync = m_extended = m_experimental = false;
+    m_size = kNewTagSize;
+    m_frameStart = 0;
+    EncodeHeader();
+}
+
+bool ID3v2Tag::EncodeHeader() {
+    if (m_major < 2 || m_major > 4 || m_size > kMaxTagSize)
+        return false;
+    m_header[0] = 'I';
+    m_header[1] = 'D';
+    m_header[2] = '3';
+    m_header[3] = static_cast<uint8_t>(m_major);
+    m_header[4] = static_cast<uint8_t>(m_revision);
+    m_header[5] = static_cast<uint8_t>((m_unsync ? kFlagUnsync : 0) |
+                                       (m_extended ? kFlagExtended : 0) |
+                                       (m_experimental ? kFlagExperimental : 0));
+    EncodeSyncSafe(m_size, m_header + 6);
+    return true;
+}
+
+size_t ID3v2Tag::FramesBytes() const {
+    size_t total = 0;
+    for (const Frame& frame : m_frames)
+        total += HeaderBytes() + frame.data.size();
+    return total;
+}
+
+bool ID3v2Tag::RenderTag() {
+    m_render.assign(size_t(m_size) + 10, '\0');
+    std::memcpy(m_render.data(), m_header, 10);
+    const size_t end = m_render.size();
+    const size_t hdr = HeaderBytes();
+    size_t pos = 10;
+    for (const Frame& frame : m_frames) {
+        const size_t dataSize = frame.data.size();
+        const size_t maxData = m_major == 2 ? 0xFFFFFF : m_major == 4 ? kMaxTagSize : 0xFFFFFFFF;
+        if (end - pos < hdr || end - pos - hdr < dataSize || dataSize > maxData)
+            return false;
+        auto* out = reinterpret_cast<uint8_t*>(m_render.data() + pos);
+        size_t idLen = m_major == 2 ? 3 : 4;
+        std::string id = frame.id;
+        id.resize(idLen, ' ');
+        std::memcpy(out, id.data(), idLen);
+        const auto size32 = static_cast<uint32_t>(dataSize);
+        if (m_major == 2) {
+            PutBigEndian(size32, out + 3, 3);
+        } else {
+            if (m_major == 4)
+                EncodeSyncSafe(size32, out + 4);
+            else
+                PutBigEndian(size32, out + 4, 4);
+            PutBigEndian(frame.flags, out + 8, 2);
+        }
+        std::memcpy(out + hdr, frame.data.data(), dataSize);
+        pos += hdr + dataSize;
+    }
+    return true;
+}
+
+bool ID3v2Tag::GrowToFit() {
+    const uint64_t needed = FramesBytes();
+    if (needed > m_size) {
+        // The size grows in whole steps, as many as needed at once.
+        uint64_t steps = (needed - m_size + kGrowStep - 1) / kGrowStep;
+        uint64_t grown = m_size + steps * kGrowStep;
+        if (grown > kMaxTagSize)
+            return false;
+        m_size = static_cast<uint32_t>(grown);
+    }
+    return EncodeHeader() && RenderTag();
+}
+
+void ID3v2Tag::SetTitleAndArtist(std::string_view title, std::string_view artist) {
+    ResetTag();
+    SetTitle(title);
+    SetArtist(artist);
+    GrowToFit();
+}
+
+bool ID3v2Tag::WriteTag(const std::string& path, bool force) {
+    const uint64_t oldTotal = uint64_t(m_size) + 10;
+    // Neither an extended header nor unsynchronisation is written.
+    m_unsync = false;
+    m_extended = false;
+    m_frameStart = 0;
+    if (!GrowToFit())
+        return false;
+
+    std::FILE* music = std::fopen(path.c_str(), "r+b");
+    if (!music)
+        return false;
+    // The tag actually in the file decides what the new one replaces, so a
+    // tag built elsewhere can never overwrite audio data.
+    const uint64_t diskTotal = TagTotalOnDisk(music);
+
+    if (!force && uint64_t(m_size) + 10 == oldTotal && diskTotal == oldTotal) {
+        bool ok = std::fseek(music, 0, SEEK_SET) == 0 &&
+                  std::fwrite(m_render.data(), 1, m_render.size(), music) == m_render.size();
+        ok = std::fflush(music) == 0 && ok;
+        ok = std::fclose(music) == 0 && ok;
+        return ok;
+    }
+
+    const std::string temp = libfile::TemporaryName(path);
+    std::FILE* out = std::fopen(temp.c_str(), "wb");
+    if (!out) {
+        std::fclose(music);
+        return false;
+    }
+    bool ok = std::fwrite(m_render.data(), 1, m_render.size(), out) == m_render.size();
+    const uint64_t skip = force ? 0 : diskTotal;
+    ok = ok && std::fseek(music, static_cast<long>(skip), SEEK_SET) == 0;
+    std::string buffer(65536, '\0');
+    while (ok) {
+        size_t n = std::fread(buffer.data(), 1, buffer.size(), music);
+        if (n == 0) {
+            ok = std::ferror(music) == 0;
+            break;
+        }
+        ok = std::fwrite(buffer.data(), 1, n, out) == n;
+    }
+    std::fclose(music);
+    ok = std::fflush(out) == 0 && ok;
+    ok = ok && ::fsync(fileno(out)) == 0;
+    ok = std::fclose(out) == 0 && ok;
+    if (ok) {
+        std::error_code ec;
+        auto st = std::filesystem::status(path, ec);
+        if (!ec)
+            std::filesystem::permissions(temp, st.permissions(), ec);
+        // rename replaces the music file atomically: it is never missing.
+        ok = std::rename(temp.c_str(), path.c_str()) == 0;
+    }
+    if (!ok)
+        std::remove(temp.c_str());
+    return ok;
+}
+
+bool ID3v1Record::Parse(std::string_view last128) {
+    if (last128.size() != 128 || last128.substr(0, 3) != "TAG")
+        return false;
+    auto field = [&](size_t offset, size_t width) {
+        std::string_view raw = last128.substr(offset, width);
+        raw = raw.substr(0, raw.find('\0'));
+        while (!raw.empty() && raw.back() == ' ')
+            raw.remove_suffix(1);
+        return IsValidUtf8(raw) ? std::string(raw) : Latin1ToUtf8(raw);
+    };
+    title = field(3, 30);
+    artist = field(33, 30);
+    album = field(63, 30);
+    year = field(93, 4);
+    comment = field(97, 30);
+    genre = static_cast<uint8_t>(last128[127]);
+    return true;
+}
+
+bool ID3v1Record::Read(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return false;
+    char buf[128];
+    bool ok = std::fseek(f, -128, SEEK_END) == 0 && std::fread(buf, 1, 128, f) == 128;
+    std::fclose(f);
+    return ok && Parse(std::string_view(buf, 128));
+}
+
+} // namespace lyb
