@@ -1,0 +1,396 @@
+// ID3v2 tags as bytes: reading all three versions, the encodings, hostile
+// sizes, editing, rendering and the two ways of writing a tag into a file.
+#include "library/id3v2_tag.h"
+#include "test_util.h"
+
+#include <gtest/gtest.h>
+
+using namespace lyb;
+using lyb::test::ReadFile;
+using lyb::test::TempDir;
+using lyb::test::WriteFile;
+
+namespace {
+
+std::string Be(uint32_t v, int n) {
+    std::string s;
+    for (int i = n - 1; i >= 0; --i)
+        s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    return s;
+}
+
+std::string SyncSafe(uint32_t v) {
+    std::string s;
+    for (int i = 3; i >= 0; --i)
+        s.push_back(static_cast<char>((v >> (7 * i)) & 0x7F));
+    return s;
+}
+
+std::string Header(int version, uint8_t flags, uint32_t size) {
+    return std::string("ID3") + char(version) + '\0' + char(flags) + SyncSafe(size);
+}
+
+// A frame of version 3 (plain 32-bit size) or 4 (sync-safe size).
+std::string Frame34(int version, const std::string& id, const std::string& data) {
+    return id + (version == 4 ? SyncSafe(uint32_t(data.size())) : Be(uint32_t(data.size()), 4)) +
+           std::string(2, '\0') + data;
+}
+
+std::string Frame22(const std::string& id, const std::string& data) {
+    return id + Be(uint32_t(data.size()), 3) + data;
+}
+
+std::string Tag(int version, const std::string& frames, uint32_t padding = 16, uint8_t flags = 0,
+                const std::string& ext = {}) {
+    std::string body = ext + frames + std::string(padding, '\0');
+    return Header(version, flags, uint32_t(body.size())) + body;
+}
+
+std::string Latin1(const std::string& text) { return std::string(1, '\0') + text; }
+
+} // namespace
+
+TEST(ID3v2Read, FrameSizesOfVersions22And23ArePlainBigEndian) {
+    // 200 bytes of data: plain 00 00 00 C8, which a sync-safe reader would take as 72.
+    const std::string title(199, 'x');
+    ID3v2Tag v3;
+    ASSERT_TRUE(v3.ReadTagFromBytes(Tag(3, Frame34(3, "TIT2", Latin1(title)) +
+                                              Frame34(3, "TPE1", Latin1("Artist")))));
+    EXPECT_EQ(v3.MajorVersion(), 3);
+    EXPECT_EQ(v3.GetTitle(), std::string(199, 'x').substr(0, 199));
+    EXPECT_EQ(v3.GetArtist(), "Artist");
+
+    ID3v2Tag v2;
+    ASSERT_TRUE(v2.ReadTagFromBytes(Tag(2, Frame22("TT2", Latin1(std::string(150, 'y'))) +
+                                              Frame22("TP1", Latin1("Two")) +
+                                              Frame22("TLE", Latin1("215000")))));
+    EXPECT_EQ(v2.GetTitle(), std::string(150, 'y'));
+    EXPECT_EQ(v2.GetArtist(), "Two");
+    EXPECT_EQ(v2.GetLength(), 215u);
+
+    ID3v2Tag v4;
+    ASSERT_TRUE(v4.ReadTagFromBytes(Tag(4, Frame34(4, "TIT2", Latin1(title)) +
+                                              Frame34(4, "TPE1", Latin1("Four")))));
+    EXPECT_EQ(v4.GetTitle().size(), 199u);
+    EXPECT_EQ(v4.GetArtist(), "Four");
+}
+
+TEST(ID3v2Read, ExtendedHeaderIsSkipped) {
+    // 2.3: the size (6) does not count its own four bytes.
+    std::string ext3 = SyncSafe(6) + std::string(6, '\0');
+    ID3v2Tag v3;
+    ASSERT_TRUE(v3.ReadTagFromBytes(Tag(3, Frame34(3, "TIT2", Latin1("T3")), 8, 0x40, ext3)));
+    EXPECT_EQ(v3.FrameStart(), 10u);
+    EXPECT_EQ(v3.GetTitle(), "T3");
+    // 2.4: the size counts the whole extended header.
+    std::string ext4 = SyncSafe(6) + std::string("\x01\x00", 2);
+    ID3v2Tag v4;
+    ASSERT_TRUE(v4.ReadTagFromBytes(Tag(4, Frame34(4, "TIT2", Latin1("T4")), 8, 0x40, ext4)));
+    EXPECT_EQ(v4.FrameStart(), 6u);
+    EXPECT_EQ(v4.GetTitle(), "T4");
+    // An extended header as large as the tag leaves no frames.
+    ID3v2Tag big;
+    ASSERT_TRUE(big.ReadTagFromBytes(Tag(3, Frame34(3, "TIT2", Latin1("X")), 0, 0x40,
+                                         SyncSafe(0x0FFFFFFF))));
+    EXPECT_TRUE(big.Frames().empty());
+}
+
+TEST(ID3v2Read, TextEncodingsAndByteOrders) {
+    auto read = [](const std::string& data) {
+        ID3v2Tag tag;
+        EXPECT_TRUE(tag.ReadTagFromBytes(Tag(3, Frame34(3, "TIT2", data))));
+        return tag.GetTitle();
+    };
+    EXPECT_EQ(read(std::string("\0Caf\xE9", 5)), "Caf\xC3\xA9"); // ISO-8859-1
+    EXPECT_EQ(read(std::string("\x01\xFF\xFE" "A\0\xE9\0", 7)), "A\xC3\xA9");
+    EXPECT_EQ(read(std::string("\x01\xFE\xFF\0A\0\xE9", 7)), "A\xC3\xA9");
+    EXPECT_EQ(read(std::string("\x01" "A\0B\0", 5)), "AB"); // no mark: little-endian
+    EXPECT_EQ(read(std::string("\x02\0A\0B", 5)), "AB");    // UTF-16BE
+    EXPECT_EQ(read(std::string("\x03" "Caf\xC3\xA9", 6)), "Caf\xC3\xA9"); // UTF-8
+    // Text ends at its terminator; an odd trailing byte is dropped.
+    EXPECT_EQ(read(std::string("\x01\xFE\xFF\0A\0\0\0B", 9)), "A");
+    EXPECT_EQ(read(std::string("\x01\xFF\xFE" "A\0B", 6)), "A");
+    EXPECT_EQ(read(std::string("\0Title\0junk", 11)), "Title");
+}
+
+TEST(ID3v2Read, LastNonEmptyFrameWinsAndTextIsCapped) {
+    ID3v2Tag tag;
+    ASSERT_TRUE(tag.ReadTagFromBytes(Tag(4, Frame34(4, "TIT2", Latin1("first")) +
+                                                Frame34(4, "TIT2", Latin1("second")) +
+                                                Frame34(4, "TIT2", ""))));
+    EXPECT_EQ(tag.GetTitle(), "second");
+    ID3v2Tag longer;
+    ASSERT_TRUE(longer.ReadTagFromBytes(Tag(4, Frame34(4, "TIT2", Latin1(std::string(400, 'a'))))));
+    EXPECT_EQ(longer.GetTitle().size(), 255u);
+}
+
+TEST(ID3v2Read, HostileInputIsReadAsFarAsItIsSound) {
+    ID3v2Tag tag;
+    EXPECT_FALSE(tag.ReadTagFromBytes("ID3"));
+    EXPECT_FALSE(tag.ReadTagFromBytes(Header(5, 0, 0)));
+    EXPECT_FALSE(tag.ReadTagFromBytes(Header(1, 0, 0)));
+    EXPECT_FALSE(tag.ReadTagFromBytes(std::string("TAG") + std::string(20, '\0')));
+    // Body shorter than the size.
+    EXPECT_FALSE(tag.ReadTagFromBytes(Header(4, 0, 100) + std::string(50, 'A')));
+    // A frame running past the tag ends the list; earlier frames are kept.
+    std::string frames = Frame34(3, "TIT2", Latin1("kept")) + "TPE1" + Be(0x7FFFFFFF, 4) +
+                         std::string(2, '\0') + "xx";
+    ASSERT_TRUE(tag.ReadTagFromBytes(Tag(3, frames, 0)));
+    ASSERT_EQ(tag.Frames().size(), 1u);
+    EXPECT_EQ(tag.GetTitle(), "kept");
+    EXPECT_EQ(tag.GetArtist(), "");
+    // A frame header cut by the end of the tag.
+    ASSERT_TRUE(tag.ReadTagFromBytes(Tag(4, Frame34(4, "TIT2", Latin1("a")) + "TPE", 0)));
+    EXPECT_EQ(tag.Frames().size(), 1u);
+    // Padding ends the frames even when bytes follow.
+    ASSERT_TRUE(tag.ReadTagFromBytes(Tag(4, Frame34(4, "TIT2", Latin1("a")) + std::string(4, '\0') +
+                                                Frame34(4, "TPE1", Latin1("b")), 0)));
+    EXPECT_EQ(tag.Frames().size(), 1u);
+    // Empty frames and an empty tag body.
+    ASSERT_TRUE(tag.ReadTagFromBytes(Tag(4, Frame34(4, "TIT2", ""), 0)));
+    EXPECT_EQ(tag.GetTitle(), "");
+    ASSERT_TRUE(tag.ReadTagFromBytes(Header(4, 0, 0)));
+    EXPECT_TRUE(tag.Frames().empty());
+}
+
+TEST(ID3v2Read, HugeSizeInShortFileFailsWithoutAllocating) {
+    TempDir dir;
+    WriteFile(dir / "huge.mp3", Header(4, 0, 0x0FFFFFFF) + "TIT2");
+    ID3v2Tag tag;
+    EXPECT_FALSE(tag.ReadTag(dir / "huge.mp3"));
+    EXPECT_FALSE(tag.ReadTag(dir / "missing.mp3"));
+}
+
+TEST(ID3v2Read, LengthFrame) {
+    auto length = [](const std::string& text) {
+        ID3v2Tag tag;
+        EXPECT_TRUE(tag.ReadTagFromBytes(Tag(4, Frame34(4, "TLEN", Latin1(text)))));
+        return tag.GetLength();
+    };
+    EXPECT_EQ(length("215000"), 215u);
+    EXPECT_EQ(length("1999"), 1u);
+    EXPECT_EQ(length("-1000"), 0xFFFFFFFFu);
+    EXPECT_EQ(length("abc"), 0u);
+    EXPECT_EQ(length("99999999999999999999999"), length("99999999999999999999999")); // no overflow trap
+    ID3v2Tag none;
+    EXPECT_EQ(none.GetLength(), 0u);
+}
+
+TEST(ID3v2Edit, SettersProduceTheStoredBytes) {
+    ID3v2Tag tag; // a new tag is an empty version-4 tag
+    tag.SetTitle("Ab");
+    ASSERT_EQ(tag.Frames().size(), 1u);
+    EXPECT_EQ(tag.Frames()[0].id, "TIT2");
+    EXPECT_EQ(tag.Frames()[0].data, std::string("\x01\xFE\xFF\0A\0b\0\0", 9));
+    tag.SetArtist("\xC3\xA9"); // U+00E9, no terminator
+    EXPECT_EQ(tag.Frames()[1].data, std::string("\x01\xFE\xFF\0\xE9", 5));
+    tag.SetLength(215);
+    EXPECT_EQ(tag.Frames()[2].data, std::string("\0" "215000", 7));
+    tag.SetLength(0xFFFFFFFF);
+    EXPECT_EQ(tag.Frames()[2].data, std::string("\0-1000", 6));
+    EXPECT_EQ(tag.GetLength(), 0xFFFFFFFFu);
+    tag.SetURL("http://x");
+    EXPECT_EQ(tag.GetURL(), "http://x");
+    EXPECT_EQ(tag.GetTitle(), "Ab");
+    EXPECT_EQ(tag.GetArtist(), "\xC3\xA9");
+    // Empty artist and URL remove their frames; the title replaces in place.
+    tag.SetArtist("");
+    tag.SetURL("");
+    tag.SetTitle("New");
+    ASSERT_EQ(tag.Frames().size(), 2u);
+    EXPECT_EQ(tag.Frames()[0].id, "TIT2");
+    EXPECT_EQ(tag.GetTitle(), "New");
+    // Characters beyond the BMP survive as surrogate pairs.
+    tag.SetTitle("\xF0\x9F\x8E\xB5");
+    EXPECT_EQ(tag.GetTitle(), "\xF0\x9F\x8E\xB5");
+}
+
+TEST(ID3v2Edit, ResetRenderAndHeader) {
+    ID3v2Tag tag;
+    tag.SetTitle("x");
+    tag.ResetTag();
+    EXPECT_TRUE(tag.Frames().empty());
+    EXPECT_EQ(tag.Size(), 1024u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(tag.RawHeader()), 10),
+              std::string("ID3\x04\0\0\0\0\x08\0", 10));
+    ASSERT_TRUE(tag.RenderTag());
+    EXPECT_EQ(tag.Rendered().size(), 1034u);
+    tag.SetVersion(5);
+    EXPECT_FALSE(tag.EncodeHeader());
+    tag.SetVersion(4);
+
+    tag.SetSize(20);
+    tag.EncodeHeader();
+    tag.SetRawTextFrame("TIT2", std::string(30, 'a'));
+    EXPECT_FALSE(tag.RenderTag());
+
+    // Rendered frames read back identically.
+    ID3v2Tag built;
+    built.SetTitleAndArtist("Title", "Artist");
+    built.SetLength(61);
+    ASSERT_TRUE(built.RenderTag());
+    ID3v2Tag back;
+    ASSERT_TRUE(back.ReadTagFromBytes(built.Rendered()));
+    EXPECT_EQ(back.GetTitle(), "Title");
+    EXPECT_EQ(back.GetArtist(), "Artist");
+    EXPECT_EQ(back.GetLength(), 61u);
+    EXPECT_EQ(back.Size(), 1024u);
+}
+
+TEST(ID3v2Edit, SetTitleAndArtistGrowsInSteps) {
+    ID3v2Tag tag;
+    tag.SetTitleAndArtist(std::string(700, 'T'), "A"); // 2 + 4 + 1400 bytes of title data
+    EXPECT_EQ(tag.Size(), 1024u + 2 * 256u);
+    EXPECT_TRUE(tag.RenderTag());
+    EXPECT_EQ(tag.Size() % 256, 0u);
+    EXPECT_LT(tag.FramesBytes(), size_t(tag.Size()) + 1);
+    EXPECT_GT(tag.FramesBytes(), size_t(tag.Size()) - 256);
+}
+
+namespace {
+
+// A file with a version-4 tag written by this code, then `audio`.
+std::string MakeTaggedFile(const std::string& path, const std::string& audio, const std::string& title) {
+    ID3v2Tag tag;
+    tag.SetTitleAndArtist(title, "Artist");
+    EXPECT_TRUE(tag.RenderTag());
+    WriteFile(path, tag.Rendered() + audio);
+    return tag.Rendered() + audio;
+}
+
+std::string Audio(size_t n) {
+    std::string audio(n, '\0');
+    for (size_t i = 0; i < n; ++i)
+        audio[i] = static_cast<char>((i * 31 + 7) & 0xFF);
+    return audio;
+}
+
+} // namespace
+
+TEST(ID3v2Write, InPlaceRewriteTouchesOnlyTheTag) {
+    TempDir dir;
+    const std::string path = dir / "song.mp3";
+    const std::string audio = Audio(50000);
+    const std::string before = MakeTaggedFile(path, audio, "Old");
+    ID3v2Tag tag;
+    ASSERT_TRUE(tag.ReadTag(path));
+    const size_t total = tag.Size() + 10;
+    tag.SetTitle("A new title");
+    ASSERT_TRUE(tag.WriteTag(path, false));
+    const std::string after = ReadFile(path);
+    ASSERT_EQ(after.size(), before.size());
+    EXPECT_EQ(after.substr(total), before.substr(total));
+    EXPECT_NE(after.substr(0, total), before.substr(0, total));
+    EXPECT_FALSE(std::filesystem::exists(dir / "song.mp~"));
+    ID3v2Tag back;
+    ASSERT_TRUE(back.ReadTag(path));
+    EXPECT_EQ(back.GetTitle(), "A new title");
+    EXPECT_EQ(back.GetArtist(), "Artist");
+}
+
+TEST(ID3v2Write, OutgrownTagIsRebuiltThroughTheTemporaryFile) {
+    TempDir dir;
+    const std::string path = dir / "song.mp3";
+    const std::string audio = Audio(70000);
+    MakeTaggedFile(path, audio, "Old");
+    ID3v2Tag tag;
+    ASSERT_TRUE(tag.ReadTag(path));
+    ASSERT_EQ(tag.Size(), 1024u);
+    tag.SetTitle(std::string(700, 'L')); // 1400+ bytes: one step is not enough
+    ASSERT_TRUE(tag.WriteTag(path, false));
+    EXPECT_EQ(tag.Size(), 1024u + 256u * 2);
+    const std::string after = ReadFile(path);
+    EXPECT_EQ(after.size(), tag.Size() + 10 + audio.size());
+    EXPECT_EQ(after.substr(tag.Size() + 10), audio);
+    EXPECT_FALSE(std::filesystem::exists(dir / "song.mp~"));
+    ID3v2Tag back;
+    ASSERT_TRUE(back.ReadTag(path));
+    EXPECT_EQ(back.GetTextFrame("TIT2", 1000), std::string(700, 'L'));
+    EXPECT_EQ(back.GetTitle().size(), 255u);
+}
+
+TEST(ID3v2Write, ForcedWriteKeepsTheWholeOldFileBehindTheTag) {
+    TempDir dir;
+    const std::string path = dir / "old.mp3";
+    const std::string old = Tag(3, Frame34(3, "TIT2", Latin1("v23"))) + Audio(9000);
+    WriteFile(path, old);
+    ID3v2Tag tag;
+    ASSERT_TRUE(tag.ReadTag(path));
+    tag.SetTitleAndArtist("New", "Who");
+    tag.SetLength(12);
+    ASSERT_TRUE(tag.WriteTag(path, true));
+    const std::string after = ReadFile(path);
+    ASSERT_EQ(after.size(), 1034 + old.size());
+    EXPECT_EQ(after.substr(1034), old);
+    EXPECT_EQ(after[3], 4);
+}
+
+TEST(ID3v2Write, NewTagOnAnUntaggedFileNeverOverwritesAudio) {
+    TempDir dir;
+    const std::string path = dir / "bare.mp3";
+    const std::string audio = Audio(5000);
+    WriteFile(path, audio);
+    ID3v2Tag tag;
+    tag.SetTitleAndArtist("T", "A");
+    ASSERT_TRUE(tag.WriteTag(path, false)); // size unchanged, but the file has no tag of that size
+    const std::string after = ReadFile(path);
+    EXPECT_EQ(after.size(), 1034 + audio.size());
+    EXPECT_EQ(after.substr(1034), audio);
+}
+
+TEST(ID3v2Write, FailureLeavesTheOriginalUntouched) {
+    TempDir dir;
+    const std::string path = dir / "song.mp3";
+    const std::string before = MakeTaggedFile(path, Audio(3000), "Old");
+    // The temporary name is taken by a folder: the rebuild cannot start.
+    std::filesystem::create_directory(dir / "song.mp~");
+    ID3v2Tag tag;
+    ASSERT_TRUE(tag.ReadTag(path));
+    tag.SetTitle(std::string(2000, 'x'));
+    EXPECT_FALSE(tag.WriteTag(path, false));
+    EXPECT_EQ(ReadFile(path), before);
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "song.mp~"));
+    // A missing file is a failure and creates nothing.
+    ID3v2Tag other;
+    other.SetTitleAndArtist("a", "b");
+    EXPECT_FALSE(other.WriteTag(dir / "missing.mp3", true));
+    EXPECT_FALSE(std::filesystem::exists(dir / "missing.mp3"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "missing.mp~"));
+}
+
+TEST(ID3v2Write, FlagsThatAreNotWrittenAreCleared) {
+    TempDir dir;
+    const std::string path = dir / "flags.mp3";
+    std::string ext4 = SyncSafe(6) + std::string("\x01\x00", 2);
+    const std::string audio = Audio(100);
+    WriteFile(path, Tag(4, Frame34(4, "TIT2", Latin1("t")), 200, 0xC0, ext4) + audio);
+    ID3v2Tag tag;
+    ASSERT_TRUE(tag.ReadTag(path));
+    EXPECT_TRUE(tag.Unsynchronised());
+    EXPECT_TRUE(tag.HasExtendedHeader());
+    tag.SetTitle("u");
+    ASSERT_TRUE(tag.WriteTag(path, false));
+    const std::string after = ReadFile(path);
+    EXPECT_EQ(after[5], 0);
+    ID3v2Tag back;
+    ASSERT_TRUE(back.ReadTag(path));
+    EXPECT_EQ(back.GetTitle(), "u");
+    EXPECT_EQ(after.substr(after.size() - audio.size()), audio);
+}
+
+TEST(ID3v1, RecordFields) {
+    std::string rec = "TAG" + std::string("Title\0", 6) + std::string(24, 'z') +
+                      std::string("Artist      ") + std::string(18, ' ') + std::string(30, '\0') +
+                      "1999" + std::string("Caf\xE9", 4) + std::string(26, '\0') + "\x11";
+    ASSERT_EQ(rec.size(), 128u);
+    ID3v1Record v1;
+    ASSERT_TRUE(v1.Parse(rec));
+    EXPECT_EQ(v1.title, "Title");
+    EXPECT_EQ(v1.artist, "Artist");
+    EXPECT_EQ(v1.year, "1999");
+    EXPECT_EQ(v1.comment, "Caf\xC3\xA9");
+    EXPECT_EQ(v1.genre, 0x11);
+    EXPECT_FALSE(v1.Parse(rec.substr(1)));
+    rec[0] = 'X';
+    EXPECT_FALSE(v1.Parse(rec));
+}
