@@ -1,0 +1,225 @@
+#include "core/loopmain.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "core/aux_func.h"
+#include "core/noiseless.h"
+
+void QcLoopInit(QcLoopState* s) {
+  std::memset(s->lastOffset, 0, sizeof(s->lastOffset));
+  s->eah = 0;
+}
+
+namespace {
+
+enum { OFFSET_MIN = -100, OFFSET_MAX = 155 };
+
+void Prepare(const PsyOutChannel* p, QcPrep* prep) {
+  for (int g = 0; g < p->groups; ++g) {
+    for (int b = 0; b < p->sfbPerGroup; ++b) {
+      int idx = g * p->sfbPerGroup + b;
+      int from = p->sfbOffsets[idx], to = p->sfbOffsets[idx + 1];
+      float ff = 0.0f, mx = 0.0f;
+      for (int i = from; i < to; ++i) {
+        float a = std::fabs(p->groupedSpectrum[i]);
+        float r = std::sqrt(a);
+        float v = std::sqrt(a * r);
+        prep->pow34[i] = v;
+        ff += r;
+        if (v > mx) mx = v;
+      }
+      bool coded = b < p->maxSfbPerGroup && ff > 0.0f && p->sfbEnergy[idx] > p->sfbThreshold[idx];
+      prep->active[idx] = coded ? 1 : 0;
+      prep->sfMin[idx] = MinimumScalefactor(mx);
+      prep->sfBase[idx] = coded ? EstimateScalefactor(p->sfbThreshold[idx], ff) : 255;
+    }
+  }
+}
+
+void QuantizeBand(const float* pow34, const float* spec, short* q, int n, int sf) {
+  float step = QuantStep(sf);
+  for (int i = 0; i < n; ++i) {
+    int v = static_cast<int>(pow34[i] * step + 0.4054f);
+    if (v > MAX_QUANT) v = MAX_QUANT;
+    q[i] = static_cast<short>(spec[i] < 0.0f ? -v : v);
+  }
+}
+
+bool BandNonZero(const QcChannel* ch, int idx) {
+  int from = ch->sfbOffsets[idx], to = ch->sfbOffsets[idx + 1];
+  for (int i = from; i < to; ++i)
+    if (ch->quant[i] != 0) return true;
+  return false;
+}
+
+int Clamp(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
+
+// Quantises one channel with every band's scalefactor = base + offset (never
+// below the overflow limit) and keeps neighbouring coded scalefactors within
+// 60 of each other.
+void QuantizeChannel(const PsyOutChannel* p, const QcPrep* prep, QcChannel* ch, int offset) {
+  int nz[MAX_GROUPED_SFB];
+  for (int g = 0; g < p->groups; ++g) {
+    for (int b = 0; b < p->sfbPerGroup; ++b) {
+      int idx = g * p->sfbPerGroup + b;
+      int from = p->sfbOffsets[idx], n = p->sfbOffsets[idx + 1] - from;
+      if (!prep->active[idx]) {
+        std::memset(ch->quant + from, 0, sizeof(short) * static_cast<size_t>(n));
+        ch->scalefactor[idx] = 0;
+        nz[idx] = 0;
+        continue;
+      }
+      int sf = prep->sfBase[idx] + offset;
+      if (sf < prep->sfMin[idx]) sf = prep->sfMin[idx];
+      sf = Clamp(sf, 0, 255);
+      ch->scalefactor[idx] = sf;
+      QuantizeBand(prep->pow34 + from, p->groupedSpectrum + from, ch->quant + from, n, sf);
+      nz[idx] = BandNonZero(ch, idx) ? 1 : 0;
+    }
+  }
+  // Difference limit over the coded bands in transmission order.
+  for (int pass = 0; pass < 8; ++pass) {
+    bool changed = false;
+    int prev = -1;
+    for (int g = 0; g < p->groups; ++g) {
+      for (int b = 0; b < p->maxSfbPerGroup; ++b) {
+        int idx = g * p->sfbPerGroup + b;
+        if (!nz[idx]) continue;
+        if (prev >= 0) {
+          int d = ch->scalefactor[idx] - ch->scalefactor[prev];
+          int fix = -1, value = 0;
+          if (d > 60) {
+            if (ch->scalefactor[prev] + 60 >= prep->sfMin[idx]) {
+              fix = idx;
+              value = ch->scalefactor[prev] + 60;
+            } else {
+              fix = prev;
+              value = ch->scalefactor[idx] - 60;
+            }
+          } else if (d < -60) {
+            if (ch->scalefactor[idx] + 60 >= prep->sfMin[prev]) {
+              fix = prev;
+              value = ch->scalefactor[idx] + 60;
+            } else {
+              fix = idx;
+              value = ch->scalefactor[prev] - 60;
+            }
+          }
+          if (fix >= 0) {
+            ch->scalefactor[fix] = value;
+            int from = p->sfbOffsets[fix], n = p->sfbOffsets[fix + 1] - from;
+            QuantizeBand(prep->pow34 + from, p->groupedSpectrum + from, ch->quant + from, n, value);
+            nz[fix] = BandNonZero(ch, fix) ? 1 : 0;
+            changed = true;
+          }
+        }
+        if (nz[idx]) prev = idx;
+      }
+    }
+    if (!changed) break;
+  }
+}
+
+int TrimmedMaxSfb(const QcChannel* ch, int limit) {
+  for (int b = limit - 1; b >= 0; --b)
+    for (int g = 0; g < ch->groups; ++g)
+      if (BandNonZero(ch, g * ch->sfbPerGroup + b)) return b + 1;
+  return 0;
+}
+
+void CopyLayout(const PsyOutChannel* p, QcChannel* ch) {
+  ch->windowSequence = p->windowSequence;
+  ch->windowShape = p->windowShape;
+  ch->groups = p->groups;
+  for (int g = 0; g < MAX_GROUPS; ++g) ch->groupLen[g] = g < p->groups ? p->groupLen[g] : 0;
+  ch->sfbPerGroup = p->sfbPerGroup;
+  ch->sfbOffsets = p->sfbOffsets;
+  ch->tns = &p->tns;
+  ch->isLfe = p->isLfe;
+}
+
+// Quantises all channels at `offset` and counts their bits.
+int Trial(QcLoopState* s, PsyOutChannel* const* psy, QcChannel* const* out, int nCh, int commonWindow, int offset,
+          int exact) {
+  int maxSfb = 0;
+  for (int c = 0; c < nCh; ++c) {
+    QuantizeChannel(psy[c], &s->prep[c], out[c], offset);
+    out[c]->maxSfb = TrimmedMaxSfb(out[c], psy[c]->maxSfbPerGroup);
+    if (out[c]->maxSfb > maxSfb) maxSfb = out[c]->maxSfb;
+  }
+  int bits = 0;
+  for (int c = 0; c < nCh; ++c) {
+    if (commonWindow) out[c]->maxSfb = maxSfb;
+    SectionChannel(out[c], exact);
+    int sfBits = CountScalefactorBits(out[c]);
+    if (sfBits >= HUFF_INFINITY) return HUFF_INFINITY;
+    bits += out[c]->sectionBits + out[c]->spectralBits + sfBits;
+  }
+  return bits;
+}
+
+}  // namespace
+
+ErrorRecord* QcQuantizeElement(QcLoopState* s, int element, PsyOutChannel* const* psy, QcChannel* const* out,
+                               int nCh, int commonWindow, int grantedBits, int* usedBits) {
+  int lines = 0;
+  for (int c = 0; c < nCh; ++c) {
+    ErrorRecord* e = CheckBands(psy[c]);
+    if (e) return ERROR_PASS(e, "QcQuantizeElement");
+    CopyLayout(psy[c], out[c]);
+    Prepare(psy[c], &s->prep[c]);
+    for (int g = 0; g < psy[c]->groups; ++g)
+      for (int b = 0; b < psy[c]->maxSfbPerGroup; ++b)
+        if (s->prep[c].active[g * psy[c]->sfbPerGroup + b])
+          lines += psy[c]->sfbOffsets[g * psy[c]->sfbPerGroup + b + 1] - psy[c]->sfbOffsets[g * psy[c]->sfbPerGroup + b];
+  }
+  if (lines < 1) lines = 1;
+
+  // Search the smallest offset whose bits fit: bracket from last frame's
+  // offset with steps estimated from the bit excess, then bisect.
+  int start = Clamp(s->lastOffset[element], OFFSET_MIN, OFFSET_MAX);
+  int okOffset = OFFSET_MAX + 1, failOffset = OFFSET_MIN - 1;
+  int okBits = 0;
+  int offset = start;
+  for (int trial = 0; trial < 24; ++trial) {
+    int bits = Trial(s, psy, out, nCh, commonWindow, offset, 0);
+    if (bits <= grantedBits) {
+      okOffset = offset;
+      okBits = bits;
+    } else {
+      failOffset = offset;
+    }
+    if (okOffset - failOffset <= 1) break;
+    int next;
+    if (okOffset > OFFSET_MAX) {  // no fit yet: step up
+      int diff = bits - grantedBits;
+      int step = static_cast<int>(std::lround(16.0 * diff / (3.0 * lines)));
+      if (step < 1) step = 1;
+      if (trial > 0) step = step * 2;
+      next = offset + step;
+      if (next > OFFSET_MAX) next = OFFSET_MAX;
+      if (next <= failOffset) next = failOffset + 1;
+    } else if (failOffset < OFFSET_MIN) {  // everything fits so far: step down
+      int diff = grantedBits - bits;
+      int step = static_cast<int>(std::lround(16.0 * diff / (3.0 * lines)));
+      if (step < 1) step = 1;
+      if (trial > 0) step = step * 2;
+      next = offset - step;
+      if (next < OFFSET_MIN) next = OFFSET_MIN;
+    } else {
+      next = (okOffset + failOffset) / 2;
+    }
+    if (next == offset) break;
+    offset = next;
+  }
+  if (okOffset > OFFSET_MAX) return ERROR_NEW("QcQuantizeElement", "inner loop failure before first outer loop");
+  s->lastOffset[element] = okOffset;
+  // Final pass at the chosen offset with the full section search, which
+  // never needs more bits than the quick count.
+  int finalBits = Trial(s, psy, out, nCh, commonWindow, okOffset, 1);
+  if (finalBits > okBits) finalBits = Trial(s, psy, out, nCh, commonWindow, okOffset, 0);
+  if (finalBits > grantedBits) return ERROR_NEW("QcQuantizeElement", "inner loop failure before first outer loop");
+  *usedBits = finalBits;
+  return nullptr;
+}

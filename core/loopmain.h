@@ -1,0 +1,32 @@
+// Quantisation and the rate loop: per element one step size offset common
+// to its channels is searched so that the element's bits meet its grant.
+#ifndef TESSEL_CORE_LOOPMAIN_H
+#define TESSEL_CORE_LOOPMAIN_H
+
+#include "core/errorhnd.h"
+#include "core/psyout.h"
+#include "core/qc_data.h"
+
+struct QcPrep {
+  float pow34[FRAME_LEN_LONG];        // |x|^0.75, grouped order
+  int sfBase[MAX_GROUPED_SFB];        // scalefactor that meets the threshold
+  int sfMin[MAX_GROUPED_SFB];         // no value above 8191
+  int active[MAX_GROUPED_SFB];        // energy above threshold
+};
+
+struct QcLoopState {
+  int lastOffset[PSY_MAX_ELEMENTS];   // offset found in the previous frame
+  int eah;                            // option "eah"
+  QcPrep prep[2];
+};
+
+void QcLoopInit(QcLoopState* s);
+
+// Quantises the nCh channels of one element (nCh 2 with common window shares
+// max_sfb) within `grantedBits` for section, scalefactor and spectral data.
+// Fills out[] and returns the bits used in *usedBits. Fails with
+// "inner loop failure before first outer loop" when nothing fits.
+ErrorRecord* QcQuantizeElement(QcLoopState* s, int element, PsyOutChannel* const* psy, QcChannel* const* out,
+                               int nCh, int commonWindow, int grantedBits, int* usedBits);
+
+#endif
