@@ -1,0 +1,26 @@
+// Temporal noise shaping of one block: the prediction-gain decision, the
+// quantised reflection coefficients and the filtering of the spectrum.
+#ifndef TESSEL_CORE_COD_CHAN_H
+#define TESSEL_CORE_COD_CHAN_H
+
+#include "core/psy_conf.h"
+#include "core/psyout.h"
+
+// Analyses `spectrum` (cfg->lines values of one block or window) and, when
+// the prediction gain reaches tns.gainOn, filters it in place and describes
+// the filter in `out`. coefResOverride 3 or 4 forces that resolution.
+void TnsProcessBlock(const PsyConfiguration* cfg, int shortBlock, int coefResOverride, float* spectrum,
+                     TnsWindowData* out);
+
+// Bitstream helpers (also used by tests): quantised index <-> reflection
+// coefficient at a resolution of 3 or 4 bits.
+int TnsQuantiseCoef(float parcor, int coefRes);
+float TnsDequantiseCoef(int index, int coefRes);
+
+// Reflection coefficients -> prediction error filter a[0..order] (a[0] = 1).
+void TnsParcorToLpc(const float* parcor, int order, float* lpc);
+
+// The decoder's inverse (all-pole) filter over lines [start, end), for tests.
+void TnsSynthesis(float* spectrum, int start, int end, const float* lpc, int order);
+
+#endif
