@@ -7,10 +7,12 @@ namespace {
 // Smallest threshold handed out: keeps the quantiser's logarithms defined.
 constexpr float kThrFloor = 1e-6f;
 // Lines over which spectral flatness is measured around a partition.
-constexpr int kFlatnessMinLines = 8;
+constexpr int kFlatnessMinLines = 16;
 
 // Tonality 0 (noise) .. 1 (pure tone) from the spectral flatness of the
-// lines [lo, hi): flatness in dB divided by -60, limited to 0..1.
+// lines [lo, hi): flatness in dB divided by -30 (the sine window
+// leaks more than the windows of FFT-based models, so a flatness of -30 dB
+// already marks a clean tone), limited to 0..1.
 float Tonality(const float* spectrum, int lo, int hi) {
   double logSum = 0.0, sum = 0.0;
   int n = 0;
@@ -23,7 +25,7 @@ float Tonality(const float* spectrum, int lo, int hi) {
   if (n < 2 || sum <= 0.0) return 0.0f;
   const double geo = std::exp(logSum / n);
   const double sfmDb = 10.0 * std::log10(geo / (sum / n));
-  double t = sfmDb / -60.0;
+  double t = sfmDb / -30.0;
   if (t < 0.0) t = 0.0;
   if (t > 1.0) t = 1.0;
   return float(t);

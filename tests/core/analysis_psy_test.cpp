@@ -1,0 +1,369 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "core/aac_rom.h"
+#include "core/cb_param.h"
+#include "core/cod_chan.h"
+#include "core/psy_conf.h"
+#include "core/psymain.h"
+#include "core/sw_cont.h"
+#include "core/uci.h"
+
+namespace {
+
+const PsyElement kMono[] = {{ID_SCE, 0, {0, -1}, TOOL_TNS, 0}};
+const PsyElement kStereo[] = {{ID_CPE, 0, {0, 1}, TOOL_TNS | TOOL_MS, 2}};
+const PsyElement kSix[] = {{ID_SCE, 0, {0, -1}, TOOL_TNS, 0},
+                           {ID_CPE, 0, {1, 2}, TOOL_TNS | TOOL_MS, 2},
+                           {ID_CPE, 1, {3, 4}, TOOL_TNS | TOOL_MS, 2},
+                           {ID_LFE, 0, {5, -1}, 0, 0}};
+
+struct Kernel {
+  PsyKernel* k = nullptr;
+  ~Kernel() { PsyDestroy(k); }
+};
+
+ErrorRecord* Make(Kernel* out, int channels, int rate, int bitrate, const PsyElement* el, int nEl) {
+  PsyInit init{channels, 1024, rate, bitrate, nEl, el, 0};
+  return PsyCreate(&init, &out->k);
+}
+
+std::string Message(ErrorRecord* e) {
+  std::string m = ErrorFirstMessage(e);
+  ErrorFree(e);
+  return m;
+}
+
+// Frames of interleaved samples: silence with one loud decaying click.
+std::vector<float> ClickSignal(int channels, int frames, long clickAt) {
+  std::vector<float> s(size_t(frames) * 1024 * size_t(channels), 0.0f);
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<float> d(-1.0f, 1.0f);
+  for (int i = 0; i < 200; ++i) {
+    const float v = 25000.0f * std::exp(-i / 40.0f) * d(rng);
+    for (int c = 0; c < channels; ++c) s[size_t(clickAt + i) * size_t(channels) + size_t(c)] = v;
+  }
+  return s;
+}
+
+std::vector<int> Sequences(PsyKernel* k, int channels, const std::vector<float>& s, int channel, int allowShort = 1) {
+  auto out = std::make_unique<PsyOut>();
+  std::vector<int> seq;
+  const int frames = int(s.size() / 1024 / size_t(channels));
+  for (int f = 0; f < frames; ++f) {
+    ErrorRecord* e = PsyProcess(k, s.data() + size_t(f) * 1024 * size_t(channels), allowShort, out.get());
+    EXPECT_EQ(e, nullptr) << ErrorFirstMessage(e);
+    seq.push_back(out->channel[channel].windowSequence);
+  }
+  return seq;
+}
+
+TEST(PsyBandwidth, TableCases) {
+  int bw = 0;
+  ASSERT_EQ(PsyLookupBandwidth(2, 44100, 64000, &bw), nullptr);
+  EXPECT_EQ(bw, 15848);
+  ASSERT_EQ(PsyLookupBandwidth(2, 32000, 32000, &bw), nullptr);
+  EXPECT_EQ(bw, 14000);
+  ASSERT_EQ(PsyLookupBandwidth(1, 44100, 64000, &bw), nullptr);
+  EXPECT_EQ(bw, 15159);
+  ASSERT_EQ(PsyLookupBandwidth(6, 48000, 64000, &bw), nullptr);
+  EXPECT_EQ(bw, 15000);
+  EXPECT_EQ(Message(PsyLookupBandwidth(1, 44100, 20000, &bw)),
+            "error initializing codParam: no parameter set found for this combination of bit rate, sample rate and "
+            "channel mode");
+  Kernel k;
+  ASSERT_EQ(Make(&k, 2, 44100, 128000, kStereo, 1), nullptr);
+  EXPECT_FLOAT_EQ(PsyGetBandwidth(k.k), 15848.0f);
+  EXPECT_EQ(PsyGetBandwidthLine(k.k, 0), int(std::lround(15848.0 * 2048 / 44100)));
+}
+
+TEST(PsyPartitions, AtMost115AndCoveringEveryLineForEveryRate) {
+  for (const AacRateTable& t : kAacRateTables) {
+    for (int shortBlock = 0; shortBlock < 2; ++shortBlock) {
+      PsyPartitions p;
+      const int lines = shortBlock ? 128 : 1024;
+      ErrorRecord* e = CbBuildPartitions(t.sampleRate, lines, shortBlock ? t.sfbCntShort : t.sfbCntLong,
+                                         shortBlock ? t.sfbOffsetShort : t.sfbOffsetLong, &p);
+      ASSERT_EQ(e, nullptr) << t.sampleRate << " " << ErrorFirstMessage(e);
+      ASSERT_LE(p.count, MAX_CB);
+      int next = 0;
+      for (int i = 0; i < p.count; ++i) {
+        ASSERT_EQ(p.start[i], next) << t.sampleRate;
+        ASSERT_GT(p.width[i], 0);
+        next += p.width[i];
+        if (i > 0) {
+          EXPECT_GT(p.bark[i], p.bark[i - 1] - 1e-6f);
+        }
+        EXPECT_LE(p.bark[i], 24.0f);
+        EXPECT_GT(p.qsthr[i], 0.0f);
+      }
+      EXPECT_EQ(next, lines);
+    }
+  }
+}
+
+TEST(PsyCreateErrors, Messages) {
+  Kernel k;
+  PsyElement seven[7] = {};
+  EXPECT_EQ(Message(Make(&k, 7, 44100, 128000, seven, 7)), "number of channels too large");
+  PsyElement bad = {ID_CPE, 0, {0, 1}, 0, 3};
+  EXPECT_EQ(Message(Make(&k, 2, 44100, 128000, &bad, 1)), "unsupported commonWindowMode");
+  EXPECT_EQ(Message(Make(&k, 2, 22000, 128000, kStereo, 1)), "error initializing sfbParam");
+  EXPECT_EQ(k.k, nullptr);
+}
+
+TEST(BlockSwitching, CastanetClickGoesStartShortStopLong) {
+  Kernel k;
+  ASSERT_EQ(Make(&k, 2, 44100, 128000, kStereo, 1), nullptr);
+  const std::vector<float> s = ClickSignal(2, 16, 10 * 1024 + 100);
+  auto out = std::make_unique<PsyOut>();
+  std::vector<int> left, right;
+  for (int f = 0; f < 16; ++f) {
+    ASSERT_EQ(PsyProcess(k.k, s.data() + size_t(f) * 2048, 1, out.get()), nullptr);
+    left.push_back(out->channel[0].windowSequence);
+    right.push_back(out->channel[1].windowSequence);
+    EXPECT_EQ(out->element[0].pair.commonWindow, 1);
+  }
+  for (int f = 0; f < 10; ++f) EXPECT_EQ(left[size_t(f)], ONLY_LONG) << f;
+  EXPECT_EQ(left[10], LONG_START);
+  EXPECT_EQ(left[11], EIGHT_SHORT);
+  EXPECT_EQ(left[12], LONG_STOP);
+  for (int f = 13; f < 16; ++f) EXPECT_EQ(left[size_t(f)], ONLY_LONG) << f;
+  EXPECT_EQ(left, right);
+}
+
+TEST(BlockSwitching, NoShortWindowsAt64000Stereo) {
+  Kernel k;
+  ASSERT_EQ(Make(&k, 2, 32000, 64000, kStereo, 1), nullptr);
+  const std::vector<float> s = ClickSignal(2, 12, 6 * 1024 + 500);
+  for (int seq : Sequences(k.k, 2, s, 0)) EXPECT_EQ(seq, ONLY_LONG);
+  // The caller can switch short windows off too.
+  Kernel k2;
+  ASSERT_EQ(Make(&k2, 2, 44100, 128000, kStereo, 1), nullptr);
+  for (int seq : Sequences(k2.k, 2, s, 1, 0)) EXPECT_EQ(seq, ONLY_LONG);
+}
+
+TEST(BlockSwitching, GroupingRules) {
+  int len[MAX_GROUPS];
+  const int none[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+  ASSERT_EQ(BlockSwitchGroup(none, len), 3);
+  EXPECT_EQ(len[0], 3);
+  EXPECT_EQ(len[1], 3);
+  EXPECT_EQ(len[2], 2);
+  const int at5[8] = {0, 0, 0, 0, 0, 1, 0, 0};
+  ASSERT_EQ(BlockSwitchGroup(at5, len), 3);  // run of 5 halved, then a run of 3
+  EXPECT_EQ(len[0], 3);
+  EXPECT_EQ(len[1], 2);
+  EXPECT_EQ(len[2], 3);
+  const int at2and3[8] = {0, 0, 1, 1, 0, 0, 0, 0};
+  ASSERT_EQ(BlockSwitchGroup(at2and3, len), 4);  // 2 | 1 | 5 -> 3, 2
+  EXPECT_EQ(len[0], 2);
+  EXPECT_EQ(len[1], 1);
+  EXPECT_EQ(len[2], 3);
+  EXPECT_EQ(len[3], 2);
+  // An EIGHT_SHORT frame started by the previous frame's attack, with no
+  // attack inside, is grouped 3, 3, 2.
+  BlockSwitchState st;
+  BlockSwitchInit(&st, 0);
+  st.lastSequence = LONG_START;
+  st.prevAttack = 1;
+  std::vector<float> quiet(1024, 0.0f);
+  BlockSwitchResult r;
+  BlockSwitchFrame(&st, quiet.data(), 1, 1, &r);
+  EXPECT_EQ(r.sequence, EIGHT_SHORT);
+  ASSERT_EQ(r.groups, 3);
+  EXPECT_EQ(r.groupLen[0], 3);
+  EXPECT_EQ(r.groupLen[1], 3);
+  EXPECT_EQ(r.groupLen[2], 2);
+  BlockSwitchFrame(&st, quiet.data(), 1, 1, &r);
+  EXPECT_EQ(r.sequence, LONG_STOP);
+}
+
+TEST(PsyOutput, EnergiesThresholdsAndShortLayout) {
+  Kernel k;
+  ASSERT_EQ(Make(&k, 1, 44100, 96000, kMono, 1), nullptr);
+  auto out = std::make_unique<PsyOut>();
+  std::vector<float> pcm(1024);
+  long n = 0;
+  for (int f = 0; f < 4; ++f) {
+    for (float& v : pcm) v = float(8000.0 * std::sin(2.0 * M_PI * 1000.0 * double(n++) / 44100.0));
+    ASSERT_EQ(PsyProcess(k.k, pcm.data(), 1, out.get()), nullptr);
+  }
+  const PsyOutChannel& c = out->channel[0];
+  ASSERT_EQ(c.windowSequence, ONLY_LONG);
+  ASSERT_EQ(c.sfbCnt, 49);
+  int toneBand = -1;
+  for (int b = 0; b < c.sfbCnt; ++b) {
+    double e = 0.0;
+    for (int i = c.sfbOffsets[b]; i < c.sfbOffsets[b + 1]; ++i) e += double(c.spectrum[i]) * c.spectrum[i];
+    EXPECT_NEAR(c.sfbEnergy[b], e, 1e-3 * e + 1e-3);
+    EXPECT_GT(c.sfbThreshold[b], 0.0f);
+    if (c.sfbOffsets[b] <= 46 && c.sfbOffsets[b + 1] > 46) toneBand = b;  // 1000 Hz is line 46.4
+  }
+  ASSERT_GE(toneBand, 0);
+  EXPECT_GT(c.sfbEnergy[toneBand], 100.0f * c.sfbThreshold[toneBand])
+      << "a clean tone needs a signal-to-mask ratio of at least 20 dB";
+  EXPECT_GT(c.sfbPe[toneBand], 0.0f);
+  EXPECT_LT(c.sfbEnergy[40], c.sfbThreshold[40]);  // nothing at 12 kHz
+  EXPECT_GT(c.pe, 0.0f);
+  EXPECT_GE(c.spectralVariation, 0.4f);
+  EXPECT_LE(c.spectralVariation, 1.0f);
+  EXPECT_LE(c.maxSfbPerGroup, c.sfbCnt);
+  for (int i = c.lowpassLine; i < 1024; ++i) ASSERT_EQ(c.spectrum[i], 0.0f);
+}
+
+TEST(PsyOutput, ShortBlocksAreGroupedAndInterleaved) {
+  Kernel k;
+  ASSERT_EQ(Make(&k, 1, 48000, 128000, kMono, 1), nullptr);
+  const std::vector<float> s = ClickSignal(1, 8, 4 * 1024 + 300);
+  auto out = std::make_unique<PsyOut>();
+  bool seen = false;
+  for (int f = 0; f < 8; ++f) {
+    ASSERT_EQ(PsyProcess(k.k, s.data() + size_t(f) * 1024, 1, out.get()), nullptr);
+    const PsyOutChannel& c = out->channel[0];
+    if (c.windowSequence != EIGHT_SHORT) continue;
+    seen = true;
+    int total = 0;
+    for (int g = 0; g < c.groups; ++g) total += c.groupLen[g];
+    EXPECT_EQ(total, 8);
+    EXPECT_EQ(c.sfbPerGroup, 14);
+    EXPECT_EQ(c.sfbCnt, 14 * c.groups);
+    EXPECT_EQ(c.sfbOffsets[c.sfbCnt], 1024);
+    // Band b of group 0 holds the lines of its windows one after the other.
+    const int b = 3;
+    const int lo = c.sfbOffsets[b];
+    const int width = c.sfbWidth[b];
+    EXPECT_EQ(c.sfbOffsets[b + 1] - lo, width * c.groupLen[0]);
+    const int bandStart = 12;  // short band 3 starts at line 12 at 48 kHz
+    for (int w = 0; w < c.groupLen[0]; ++w) {
+      for (int i = 0; i < width; ++i) {
+        ASSERT_EQ(c.groupedSpectrum[lo + w * width + i], c.spectrum[w * 128 + bandStart + i]);
+      }
+    }
+    double e = 0.0;
+    for (int i = lo; i < c.sfbOffsets[b + 1]; ++i) e += double(c.groupedSpectrum[i]) * c.groupedSpectrum[i];
+    EXPECT_NEAR(c.sfbEnergy[b], e, 1e-3 * e + 1e-3);
+  }
+  EXPECT_TRUE(seen);
+}
+
+TEST(PsyOutput, MidSideOfEqualChannels) {
+  Kernel k;
+  ASSERT_EQ(Make(&k, 2, 44100, 128000, kStereo, 1), nullptr);
+  auto out = std::make_unique<PsyOut>();
+  std::vector<float> pcm(2048);
+  std::mt19937 rng(11);
+  std::normal_distribution<float> d(0.0f, 2000.0f);
+  for (int f = 0; f < 3; ++f) {
+    for (size_t i = 0; i < pcm.size(); i += 2) pcm[i] = pcm[i + 1] = d(rng);
+    ASSERT_EQ(PsyProcess(k.k, pcm.data(), 1, out.get()), nullptr);
+  }
+  const PsyOutPair& p = out->element[0].pair;
+  ASSERT_EQ(p.valid, 1);
+  const PsyOutChannel& l = out->channel[0];
+  for (int b = 0; b < l.sfbCnt; ++b) {
+    EXPECT_NEAR(p.sfbEnergyMid[b], l.sfbEnergy[b], 1e-3f * l.sfbEnergy[b] + 1e-3f);
+    EXPECT_LE(p.sfbEnergySide[b], 1e-6f * l.sfbEnergy[b] + 1e-3f);
+    EXPECT_FLOAT_EQ(p.sfbThresholdMid[b], 0.5f * l.sfbThreshold[b]);
+    EXPECT_EQ(p.msUsed[b], 0);
+  }
+}
+
+TEST(PsyOutput, LfeKeepsLongWindowsAndThirteenLines) {
+  Kernel k;
+  ASSERT_EQ(Make(&k, 6, 48000, 384000, kSix, 4), nullptr);
+  const std::vector<float> s = ClickSignal(6, 8, 3 * 1024 + 200);
+  auto out = std::make_unique<PsyOut>();
+  bool centreShort = false;
+  for (int f = 0; f < 8; ++f) {
+    ASSERT_EQ(PsyProcess(k.k, s.data() + size_t(f) * 6 * 1024, 1, out.get()), nullptr);
+    const PsyOutChannel& lfe = out->channel[5];
+    EXPECT_EQ(lfe.windowSequence, ONLY_LONG);
+    EXPECT_EQ(lfe.isLfe, 1);
+    for (int i = 13; i < 1024; ++i) ASSERT_EQ(lfe.spectrum[i], 0.0f);
+    EXPECT_EQ(lfe.tns.present, 0);
+    if (out->channel[0].windowSequence == EIGHT_SHORT) centreShort = true;
+  }
+  EXPECT_TRUE(centreShort);
+  EXPECT_EQ(out->element[3].type, ID_LFE);
+}
+
+// A block with a sharp temporal envelope switches TNS on; the decoder's
+// synthesis filter with the transmitted coefficients gives back the
+// unfiltered spectrum.
+TEST(Tns, FilterDecisionAndInverse) {
+  PsyConfiguration* cfg = new PsyConfiguration{};
+  ASSERT_EQ(PsyConfigure(44100, 64000, 0, 0, 16000, cfg), nullptr);
+  // Spectrum of a single impulse inside the block: a cosine across lines.
+  std::vector<float> x(1024);
+  for (int k = 0; k < 1024; ++k) x[size_t(k)] = float(1000.0 * std::cos(M_PI / 1024 * 300.5 * (k + 0.5)));
+  std::vector<float> orig = x;
+  TnsWindowData t;
+  TnsProcessBlock(cfg, 0, 0, x.data(), &t);
+  ASSERT_EQ(t.numFilters, 1);
+  EXPECT_GE(t.predictionGain, 1.41f);
+  EXPECT_GE(t.order, 1);
+  EXPECT_LE(t.order, 12);
+  EXPECT_EQ(t.coefRes, t.predictionGain > 2.5f ? 4 : 3);
+  EXPECT_EQ(t.stopBand, 42);  // the TNS maximum band of 44100 Hz long blocks
+  EXPECT_EQ(t.length, cfg->sfbCnt - t.startBand);
+  float q[TNS_MAX_ORDER], lpc[TNS_MAX_ORDER + 1];
+  for (int i = 0; i < t.order; ++i) {
+    EXPECT_GE(t.coef[i], -(1 << (t.coefRes - 1)));
+    EXPECT_LT(t.coef[i], 1 << (t.coefRes - 1));
+    q[i] = TnsDequantiseCoef(t.coef[i], t.coefRes);
+  }
+  TnsParcorToLpc(q, t.order, lpc);
+  TnsSynthesis(x.data(), cfg->sfbOffset[t.startBand], cfg->sfbOffset[t.stopBand], lpc, t.order);
+  for (size_t k = 0; k < x.size(); ++k) ASSERT_NEAR(x[k], orig[k], 0.05f) << k;
+  // White noise has no prediction gain: no filter.
+  std::mt19937 rng(5);
+  std::normal_distribution<float> d(0.0f, 1000.0f);
+  for (float& v : x) v = d(rng);
+  TnsProcessBlock(cfg, 0, 0, x.data(), &t);
+  EXPECT_EQ(t.numFilters, 0);
+  delete cfg;
+}
+
+TEST(PsyOptions, RpminAndLowpassAdjust) {
+  // rpmin 1 switches pre-echo control off: the onset block keeps a higher threshold.
+  auto onset = [](bool optionsOn) {
+    if (optionsOn) {
+      UciCreate(0, nullptr);
+      UciSetValue("rpmin", "1");
+      UciSetValue("lp-adjust", "");
+    }
+    Kernel k;
+    EXPECT_EQ(Make(&k, 1, 44100, 96000, kMono, 1), nullptr);
+    UciDestroy();
+    auto out = std::make_unique<PsyOut>();
+    std::vector<float> pcm(1024, 0.0f);
+    std::mt19937 rng(9);
+    std::normal_distribution<float> d(0.0f, 3000.0f);
+    double thr = 0.0;
+    int line = PsyGetBandwidthLine(k.k, 0);
+    for (int f = 0; f < 6; ++f) {
+      if (f >= 3) {
+        for (float& v : pcm) v = d(rng);
+      }
+      EXPECT_EQ(PsyProcess(k.k, pcm.data(), 0, out.get()), nullptr);
+      if (f == 4) {
+        for (int b = 0; b < out->channel[0].sfbCnt; ++b) thr += out->channel[0].sfbThreshold[b];
+      }
+    }
+    return std::make_pair(thr, line);
+  };
+  const auto plain = onset(false);
+  const auto tuned = onset(true);
+  EXPECT_GT(tuned.first, plain.first * 1.5);
+  const AacRateTable* t = AacFindRate(44100);
+  bool border = false;
+  for (int b = 0; b <= t->sfbCntLong; ++b) border = border || t->sfbOffsetLong[b] == tuned.second;
+  EXPECT_TRUE(border) << tuned.second;
+}
+
+}  // namespace
