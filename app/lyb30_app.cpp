@@ -1,0 +1,410 @@
+#include "app/lyb30_app.h"
+
+#include "app/page_documents.h"
+#include "platform/instance.h"
+#include "platform/message_target.h"
+#include "platform/path.h"
+#include "platform/prompt.h"
+#include "platform/registry.h"
+#include "platform/trace.h"
+#include "platform/volumes.h"
+
+#include <chrono>
+#include <clocale>
+#include <cstdio>
+#include <thread>
+
+namespace lyb {
+
+namespace {
+
+constexpr const char* kProfileRoot = "Software\\Local AppWizard-Generated Applications";
+
+bool IsCdDriveRoot(const std::string& root) { return VolumeTypeOf(root) == VolumeType::CdRom; }
+
+bool ContainsOrvik(const std::string& s) {
+    return s.find("Orvik") != std::string::npos || s.find("orvik") != std::string::npos ||
+           s.find("ORVIK") != std::string::npos;
+}
+
+} // namespace
+
+CLyb30App::CLyb30App(AppEnvironment env, AppShell& shell) : m_env(std::move(env)), m_shell(shell) {
+    m_formats = FormatEnabled{};
+    m_settings.installFolder = m_env.currentFolder;
+}
+
+CLyb30App::~CLyb30App() {
+    if (m_env.handoffServer)
+        m_env.handoffServer->Stop();
+}
+
+void CLyb30App::Wait(int ms) const {
+    if (ms > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+std::vector<std::string> CLyb30App::CdDrives() const {
+    return m_env.seams.cdDriveNames ? m_env.seams.cdDriveNames() : std::vector<std::string>{};
+}
+
+void CLyb30App::LoadSettings() {
+    m_loadReport = lyb::LoadSettings(*m_env.registry, m_env.prompt, &m_oLocalize, m_env.currentFolder, m_settings);
+}
+
+void CLyb30App::SaveSettings() { lyb::SaveSettings(*m_env.registry, m_settings); }
+
+Associations CLyb30App::MakeAssociations() const {
+    return Associations(*m_env.registry, m_settings.installFolder, m_env.xdg);
+}
+
+bool CLyb30App::InitInstance() {
+    // 1. The two auxiliary objects.
+    if (m_env.seams.createCdAccess)
+        m_env.seams.createCdAccess();
+    m_cdAccessCreated = true;
+    if (m_env.seams.createUsbManager)
+        m_env.seams.createUsbManager();
+    m_usbManagerCreated = true;
+
+    // 2. The instance guard.
+    if (!m_env.guard)
+        return false;
+    switch (m_env.guard->Acquire()) {
+    case GuardResult::Failed: return false;
+    case GuardResult::AlreadyRunning: HandOffToRunningInstance(); return false;
+    case GuardResult::Acquired: break;
+    }
+
+    // 3. The main-window class: the name the hand-off channel listens under.
+    if (!m_env.handoffServer)
+        return false;
+    const bool listening = m_env.handoffServer->Start([this](std::uint32_t dw, const std::string& data) {
+        // Answered at once while the pages are missing, so a sender never
+        // waits for the start-up to finish.
+        if (!m_pagesReady.load())
+            return std::intptr_t{-1};
+        if (MessageTarget* ui = m_shell.UiTarget())
+            return ui->Send(Message{kHandoffMessage, dw, 0, data}, -1);
+        return OnCopyData(dw, data);
+    });
+    if (!listening)
+        return false;
+    m_windowClassRegistered = true;
+
+    // 4. The USB root hub.
+    Trace("Player initialization");
+    Trace("Getting USB Root Hub ID");
+    m_usbRootHubId = m_env.seams.usbRootHubId ? m_env.seams.usbRootHubId() : std::string();
+    TraceFormat("USB Root Hub ID: %s", m_usbRootHubId.c_str());
+    if (m_usbRootHubId.size() < 3) {
+        Trace("No USB Root Hub detected on this machine");
+        m_usbRootHubId = kNoRootHubWord;
+    }
+
+    // 5. The player engine.
+    if (m_env.seams.playerInit)
+        m_env.seams.playerInit();
+
+    // 6. The Lockstream library (optional).
+    Trace("Loading LSE library");
+    LoadLockstream(m_components, m_env.programFolder);
+
+    // 7. The settings.
+    Trace("Loading registry setting");
+    LoadSettings();
+
+    // 8. The language. A UTF-8 system shows every language.
+    m_oLocalize.SetCodePage(static_cast<unsigned>(m_settings.codePage));
+    m_oLocalize.SetPath(m_env.programFolder + "/lang.dat");
+    const bool codePageFits =
+        m_env.systemCodePage == 65001 || m_env.systemCodePage == static_cast<unsigned>(m_settings.codePage);
+    if (codePageFits || m_settings.englishBase != 0) {
+        m_oLocalize.Load();
+    } else {
+        const PromptAnswer a =
+            m_env.prompt
+                ? m_env.prompt->Ask("The selected interface language is not supported in current system code "
+                                    "page.\nDo you want to change interface language to English?",
+                                    "Lyrabox 3.0", PromptButtons::YesNo, PromptIcon::Stop)
+                : PromptAnswer::Yes;
+        if (a == PromptAnswer::Yes)
+            m_englishInterface = true;
+        else
+            m_oLocalize.Load();
+    }
+
+    // 9. The localised help file decides the interface language too.
+    if (!m_englishInterface) {
+        const std::string help = m_settings.installFolder + "/lyb30l.chm";
+        if (FILE* f = std::fopen(help.c_str(), "rb"))
+            std::fclose(f);
+        else
+            m_englishInterface = true;
+    }
+    // With the English interface no table is used.
+    if (m_englishInterface)
+        m_oLocalize.Clear();
+
+    // 10. Locale and help path.
+    Trace("Loading localize string table");
+    std::setlocale(LC_ALL, "");
+    std::setlocale(LC_NUMERIC, "C"); // number texts in files stay "1.5", never "1,5"
+    m_helpFilePath = m_env.programFolder + "/lyb30.HLP";
+    if (size_t at = m_helpFilePath.rfind(".HLP"); at != std::string::npos)
+        m_helpFilePath.replace(at, 4, ".chm");
+
+    // 11. The command line.
+    const CommandLineInfo info = ParseCommandLine(m_env.args);
+    Trace("Splash screen enabling");
+    m_showSplash = info.showSplash;
+
+    // 12. The interface font.
+    Trace("Font initialization");
+    InstallInterfaceFont();
+
+    // 13. The encoder library (required).
+    Trace("Codec initialization");
+    if (!LoadEncoder(m_components, m_env.programFolder))
+        return false;
+
+    // 14. The device library (optional).
+    LoadDeviceLibrary(m_components, m_env.programFolder);
+
+    // 15. The first device enumeration.
+    if (m_env.seams.usbFirstEnumeration)
+        m_deviceCount = m_env.seams.usbFirstEnumeration(m_components.device) & 0xFF;
+
+    // 16. The page templates.
+    RegisterTemplates();
+
+    // 17. The main frame.
+    if (!m_shell.CreateMainFrame(*this))
+        return false;
+    Trace("MainFrame loaded");
+
+    // 18. A CD request on the command line.
+    const CommandLineInfo again = ParseCommandLine(m_env.args);
+    m_cdRequest = ParseCdRequest(again.fileName, CdDrives(), &IsCdDriveRoot);
+
+    // 19. The shell command.
+    Trace("Process Shell Command");
+    if (!ProcessShellCommand(again))
+        return false;
+    m_pagesReady = GetMusicForm() != nullptr && GetCDForm() != nullptr;
+
+    // 20. The Music Studio start-up.
+    m_startupComplete = true;
+    Trace("((CMusicForm*)GetMusicForm())->StartUp();");
+    if (CView* music = GetMusicForm())
+        m_shell.MusicStartUp(music);
+
+    // 21. Show the main window.
+    const bool hidden = m_env.seams.smallPlayerExists && m_env.seams.smallPlayerExists();
+    Trace("ShowWindow");
+    m_shell.ShowMainWindow(hidden);
+    Trace("UpdateWindow");
+    Trace("end of InitInstance");
+    return true;
+}
+
+bool CLyb30App::HandOffToRunningInstance() {
+    HandoffClient* client = m_env.handoffClient.get();
+    if (!client)
+        return false;
+    bool found = false;
+    for (int i = 0; i < 40; ++i) {
+        if (client->Present()) {
+            found = true;
+            break;
+        }
+        Wait(m_env.handoffWaitMs);
+    }
+    if (!found)
+        return false;
+    const CommandLineInfo info = ParseCommandLine(m_env.args);
+    if (info.command != ShellCommand::FileOpen)
+        return false;
+    std::string data = info.fileName;
+    data.push_back('\0'); // the file name travels with its terminator
+    for (int sends = 0; sends < 50; ++sends) {
+        const auto answer = client->Send(kHandoffData, data);
+        if (answer && *answer == 0)
+            break;
+        Wait(m_env.handoffWaitMs);
+    }
+    return false;
+}
+
+std::intptr_t CLyb30App::OnCopyData(std::uint32_t dwData, const std::string& data) {
+    if (dwData != kHandoffData)
+        return 0; // the default handling takes nothing
+    CView* music = GetMusicForm();
+    CView* cd = GetCDForm();
+    if (!music || !cd)
+        return -1;
+    // The name ends at its terminator; bytes after it are not part of it.
+    const std::string path = data.substr(0, data.find('\0'));
+    const PathParts p = SplitPath(path);
+    const std::vector<std::string> drives = CdDrives();
+    int driveIndex = -1;
+    for (size_t i = 0; i < drives.size(); ++i)
+        if (!p.drive.empty() && drives[i] == p.drive) {
+            driveIndex = static_cast<int>(i);
+            break;
+        }
+    if (p.ext == ".mp3" || p.ext == ".MP3" || driveIndex < 0) {
+        m_shell.MusicAddAndPlay(music, path);
+        return 0;
+    }
+    const int track = std::max(-1, TrackIndexFromName(p.name));
+    if (CdState() != 3)
+        m_shell.CdPlayTrack(cd, driveIndex, track);
+    return 0;
+}
+
+void CLyb30App::InstallInterfaceFont() {
+    m_fontResourceAdded = true;
+    m_fontPath = m_env.currentFolder + "/Font/" + m_settings.fontFileName;
+    if (!m_shell.AddFontResource(m_fontPath))
+        TraceFormat("Font resource %s not added; the system font is used", m_fontPath.c_str());
+    const int w = ContainsOrvik(m_settings.typefaceName) ? 700 : 400;
+    m_fonts = {InterfaceFontSpec{15, 5, w, false}, InterfaceFontSpec{15, 5, w, true},
+               InterfaceFontSpec{14, 0, 400, false}, InterfaceFontSpec{14, 0, 400, true}};
+    m_shell.CreateInterfaceFonts(m_settings.typefaceName, m_settings.characterSet, m_fonts);
+}
+
+void CLyb30App::RegisterTemplates() {
+    Trace("CD template initialization");
+    auto cd = std::make_unique<CDocTemplate>(105, kCDFormDocString, "CCDDoc", "CCDFrame", "CCDForm",
+                                             [] { return std::make_unique<CdPageDocument>(); });
+    cd->SetViewFactory(m_shell.MakeViewFactory(0));
+    m_templates.push_back(std::move(cd));
+
+    Trace("Club template initialization");
+    auto club = std::make_unique<CDocTemplate>(
+        104, kClubOrvikDocString, "CClubOrvikDoc", "CClubOrvikFrame", "CClubOrvikForm",
+        [this] { return std::make_unique<CClubOrvikDoc>(m_settings.defaultUrl); });
+    club->SetViewFactory(m_shell.MakeViewFactory(1));
+    m_templates.push_back(std::move(club));
+
+    m_profileKey = std::string(kProfileRoot) + "\\lyb30";
+    LoadStdProfileSettings(4);
+
+    Trace("Music template initialization");
+    auto music = std::make_unique<CDocTemplate>(129, kMusicStudioDocString, "CMusicDoc", "CMusicFrame",
+                                                "CMusicForm", [this] {
+                                                    LibraryContext ctx;
+                                                    ctx.formats = m_formats;
+                                                    ctx.prompt = m_env.prompt;
+                                                    ctx.localize = &m_oLocalize;
+                                                    return std::make_unique<MusicPageDocument>(ctx);
+                                                });
+    music->SetViewFactory(m_shell.MakeViewFactory(2));
+    m_templates.push_back(std::move(music));
+}
+
+void CLyb30App::LoadStdProfileSettings(int entries) {
+    m_recentFiles.clear();
+    RegKey key;
+    if (m_env.registry->OpenKey(Hive::CurrentUser, m_profileKey + "\\Recent File List", RegAccess::Read, key) !=
+        RegStatus::Ok)
+        return;
+    for (int i = 1; i <= entries; ++i) {
+        std::string f;
+        if (key.QueryString("File" + std::to_string(i), f) == RegStatus::Ok && !f.empty())
+            m_recentFiles.push_back(f);
+    }
+}
+
+void CLyb30App::SaveStdProfileSettings() {
+    if (m_profileKey.empty() || m_recentFiles.empty())
+        return;
+    RegKey key;
+    if (m_env.registry->CreateKey(Hive::CurrentUser, m_profileKey + "\\Recent File List", RegAccess::Full, key) !=
+        RegStatus::Ok)
+        return;
+    for (size_t i = 0; i < m_recentFiles.size() && i < 4; ++i)
+        key.SetString("File" + std::to_string(i + 1), m_recentFiles[i]);
+}
+
+bool CLyb30App::OnFileNew() {
+    for (auto& t : m_templates)
+        if (!t->OpenDocumentFile({}))
+            return false;
+    Trace("OnFileNew success");
+    return true;
+}
+
+bool CLyb30App::ProcessShellCommand(const CommandLineInfo& info) {
+    switch (info.command) {
+    case ShellCommand::Nothing: return true;
+    case ShellCommand::FileNew: return OnFileNew();
+    case ShellCommand::FileOpen: break;
+    }
+    // A file opens in the Music Studio; a CD request opens the pages fresh
+    // and the CD Player page acts on the request. Every page exists after it.
+    const bool toMusic = !m_cdRequest.forCdTrack;
+    for (size_t i = 0; i < m_templates.size(); ++i) {
+        const bool opensFile = toMusic && i == 2;
+        if (!m_templates[i]->OpenDocumentFile(opensFile ? info.fileName : std::string()))
+            return false;
+    }
+    if (toMusic) {
+        std::erase(m_recentFiles, info.fileName);
+        m_recentFiles.insert(m_recentFiles.begin(), info.fileName);
+        if (m_recentFiles.size() > 4)
+            m_recentFiles.resize(4);
+    }
+    return true;
+}
+
+CView* CLyb30App::FirstView(size_t index) const {
+    if (index >= m_templates.size())
+        return nullptr;
+    CDocument* doc = m_templates[index]->GetFirstDocument();
+    return doc ? doc->GetFirstView() : nullptr;
+}
+
+int CLyb30App::ExitInstance() {
+    Trace("Saving registry settings...");
+    if (m_settings.loaded)
+        SaveSettings();
+    if (m_env.guard && m_env.guard->Held())
+        m_env.guard->Release();
+    if (m_windowClassRegistered) {
+        m_env.handoffServer->Stop();
+        m_windowClassRegistered = false;
+    }
+    m_pagesReady = false;
+    Trace("Remove Font Resource ...");
+    if (m_fontResourceAdded) {
+        m_shell.RemoveFontResource(m_fontPath);
+        m_fontResourceAdded = false;
+    }
+    Trace("Shuting down USB...");
+    if (m_env.seams.releaseUsbDevices)
+        m_env.seams.releaseUsbDevices();
+    Trace("Shuting down ASPI...");
+    if (m_env.seams.unloadScsi)
+        m_env.seams.unloadScsi();
+    Trace("Shuting down Orvik Player...");
+    if (m_env.seams.playerShutdown)
+        m_env.seams.playerShutdown();
+    Trace("Freeing LSE library...");
+    FreeLockstream(m_components);
+    Trace("Freeing AAC library...");
+    FreeEncoder(m_components);
+    Trace("CWinApp::ExitInstance()");
+    Wait(m_env.exitWaitMs);
+    if (m_usbManagerCreated && m_env.seams.destroyUsbManager)
+        m_env.seams.destroyUsbManager();
+    m_usbManagerCreated = false;
+    if (m_cdAccessCreated && m_env.seams.destroyCdAccess)
+        m_env.seams.destroyCdAccess();
+    m_cdAccessCreated = false;
+    SaveStdProfileSettings();
+    return 0;
+}
+
+} // namespace lyb
