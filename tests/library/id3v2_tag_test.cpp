@@ -394,3 +394,27 @@ TEST(ID3v1, RecordFields) {
     rec[0] = 'X';
     EXPECT_FALSE(v1.Parse(rec));
 }
+
+TEST(ID3v2Read, RegressionFilesFromTheData) {
+    const char* root = std::getenv("LYB_TEST_DATA");
+    ASSERT_NE(root, nullptr);
+    const std::string tags = std::string(root) + "/library/tags/";
+    ID3v2Tag v22;
+    ASSERT_TRUE(v22.ReadTag(tags + "v22.bin"));
+    EXPECT_EQ(v22.GetTitle(), "Title");
+    EXPECT_EQ(v22.GetArtist(), "Artist");
+    EXPECT_EQ(v22.GetLength(), 215u);
+    ID3v2Tag ext;
+    ASSERT_TRUE(ext.ReadTag(tags + "v23-extended.bin"));
+    EXPECT_EQ(ext.GetTitle(), "AB");
+    ID3v2Tag past;
+    ASSERT_TRUE(past.ReadTag(tags + "frame-past-end.bin"));
+    EXPECT_EQ(past.GetTitle(), "kept");
+    EXPECT_EQ(past.Frames().size(), 1u);
+    ID3v2Tag huge;
+    EXPECT_FALSE(huge.ReadTag(tags + "huge-size.bin"));
+    ID3v2Tag v24;
+    ASSERT_TRUE(v24.ReadTag(tags + "ffmpeg-v24.bin"));
+    EXPECT_EQ(v24.GetTitle(), "T\xC3\xAFtle");
+    EXPECT_EQ(v24.GetLength(), 215u);
+}
