@@ -99,7 +99,6 @@ class AACInterfaceImpl final : public AACInterface {
 
   void Close() override {
     if (!ownsRun_ || !g_runOpen) return;
-    const int nch = stream_.channels;
     const int s = (stream_.bitsPerSample + 7) / 8;
     if (frameBuffer_ && pending_ == 0) {
       // The incomplete last frame is padded with silence, then two silent
@@ -113,10 +112,10 @@ class AACInterfaceImpl final : public AACInterface {
       for (int i = 0; i < 2; ++i) EncodeAndEmit();
     } else if (!frameBuffer_) {
       // Nothing was fed: one silent flush frame.
-      float* silent = static_cast<float*>(std::calloc(static_cast<size_t>(nch) * 2048u + 64u, sizeof(float)));
+      float* silent = static_cast<float*>(std::calloc(static_cast<size_t>(FrameCapacity()), sizeof(float)));
       if (silent) {
         frameBuffer_ = silent;
-        frameCapacity_ = nch * 2048 + 64;
+        frameCapacity_ = FrameCapacity();
         EncodeAndEmit();
       }
     }
@@ -142,8 +141,7 @@ class AACInterfaceImpl final : public AACInterface {
     if (!ownsRun_ || !g_runOpen || !pcm || byteCount < 0) return -1;
     const int s = (stream_.bitsPerSample + 7) / 8;
     if (!frameBuffer_) {
-      frameCapacity_ = stream_.channels * 2048 + 64;
-      if (frameCapacity_ < 8192) frameCapacity_ = 8192;
+      frameCapacity_ = FrameCapacity();
       frameBuffer_ = static_cast<float*>(std::calloc(static_cast<size_t>(frameCapacity_), sizeof(float)));
       leftoverBuffer_ = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(frameCapacity_) * 4u));
       if (!frameBuffer_ || !leftoverBuffer_) {
@@ -267,6 +265,15 @@ class AACInterfaceImpl final : public AACInterface {
   }
 
  private:
+  // Room for the largest input frame of the run: 1024 output samples per
+  // channel at the coding rate, plus the converter's rounding slack.
+  int FrameCapacity() const {
+    uint32_t coding = stream_.codingRate ? stream_.codingRate : stream_.inputRate;
+    int perChannel = static_cast<int>(1024ull * stream_.inputRate / coding) + 64;
+    int n = perChannel * stream_.channels;
+    return n < 8192 ? 8192 : n;
+  }
+
   // Encodes frameBuffer_ and hands the frame on; false on failure.
   bool EncodeAndEmit() {
     static thread_local float scratch[PSY_MAX_CHANNELS * 1024];

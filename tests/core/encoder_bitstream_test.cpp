@@ -1,0 +1,321 @@
+// Quantiser, noiseless coding, reservoir, set-up and frame-writer tests.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "core/aacencifc.h"
+#include "core/bit_aac.h"
+#include "core/bit_enc.h"
+#include "core/bit_fram.h"
+#include "core/bitbuffer.h"
+#include "core/cm_utils.h"
+#include "core/huff_tab.h"
+#include "core/ms_stereo.h"
+#include "core/noiseless.h"
+
+namespace {
+
+struct Buffer {
+  BitBuffer b;
+  Buffer() { BitBufferCreate(&b, 1 << 16); }
+  ~Buffer() { BitBufferDestroy(&b); }
+};
+
+TEST(EncoderBitBuffer, WritesMostSignificantBitFirstAndPatches) {
+  Buffer buf;
+  BitBufferWrite(&buf.b, 0xFFF, 12);
+  BitBufferWrite(&buf.b, 0x1, 1);
+  BitBufferWrite(&buf.b, 0x0, 2);
+  BitBufferWrite(&buf.b, 0x1, 1);
+  BitBufferWrite(&buf.b, 0xDEADBEEF, 32);
+  EXPECT_EQ(buf.b.writePos, 48);
+  EXPECT_EQ(buf.b.data[0], 0xFF);
+  EXPECT_EQ(buf.b.data[1], 0xF9);
+  EXPECT_EQ(BitBufferReadAt(&buf.b, 16, 32), 0xDEADBEEFu);
+  BitBufferWriteAt(&buf.b, 20, 0x0, 8);
+  EXPECT_EQ(BitBufferReadAt(&buf.b, 16, 32), 0xD00DBEEFu);
+  EXPECT_EQ(buf.b.writePos, 48);
+}
+
+TEST(EncoderBitBuffer, CrcMatchesBytewiseReference) {
+  // CRC-16 0x8005, start 0xFFFF, MSB first, over "123456789" is 0xAEE7.
+  uint16_t crc = 0xFFFF;
+  for (const char* p = "123456789"; *p; ++p) crc = Crc16Bits(crc, static_cast<unsigned char>(*p), 8);
+  EXPECT_EQ(crc, 0xAEE7);
+  Buffer buf;
+  buf.b.crcOn = 1;
+  BitBufferCoverCrc(&buf.b, 72);
+  for (const char* p = "123456789"; *p; ++p) BitBufferWrite(&buf.b, static_cast<unsigned char>(*p), 8);
+  EXPECT_EQ(BitBufferCrc(&buf.b), 0xAEE7);
+  // A stretch longer than its element is padded with zero bits.
+  Buffer pad;
+  pad.b.crcOn = 1;
+  BitBufferCoverCrc(&pad.b, 16);
+  BitBufferWrite(&pad.b, 0xA5, 8);
+  BitBufferEndCrcRegion(&pad.b);
+  BitBufferWrite(&pad.b, 0xFF, 8);  // not covered
+  EXPECT_EQ(BitBufferCrc(&pad.b), Crc16Bits(Crc16Bits(0xFFFF, 0xA5, 8), 0, 8));
+}
+
+TEST(EncoderFill, FillElementRules) {
+  Buffer six;
+  EXPECT_EQ(WriteFillElements(&six.b, 6), 0);
+  Buffer seven;
+  EXPECT_EQ(WriteFillElements(&seven.b, 7), 7);
+  EXPECT_EQ(BitBufferReadAt(&seven.b, 0, 7), (6u << 4) | 0u);
+  Buffer big;
+  int f = 8 * 300 + 7;
+  int written = WriteFillElements(&big.b, f);
+  EXPECT_GT(written, f - 7);
+  EXPECT_LE(written, f);
+  EXPECT_EQ(BitBufferReadAt(&big.b, 0, 3), 6u);
+  EXPECT_EQ(BitBufferReadAt(&big.b, 3, 4), 15u);
+  EXPECT_EQ(BitBufferReadAt(&big.b, 7, 8), 255u);
+  // The first element carries 269 bytes; the next one starts right after.
+  int second = 3 + 4 + 8 + 269 * 8;
+  EXPECT_EQ(BitBufferReadAt(&big.b, second, 3), 6u);
+}
+
+TEST(EncoderBudget, StereoAt128kAnd44100) {
+  FrameBudget f;
+  FrameBudgetInit(&f, 44100, 128000, 2);
+  EXPECT_EQ(f.averageBytes, 371);
+  EXPECT_EQ(f.remainder, 22900);
+  EXPECT_EQ(f.reservoirBits, 9320);
+  EXPECT_EQ(f.fullnessBits, 7456);
+  EXPECT_EQ(FrameBudgetNext(&f), 371 * 8);      // accumulator 22900
+  EXPECT_EQ(FrameBudgetNext(&f), 372 * 8);      // passes 44100
+  long long total = 0;
+  for (int i = 0; i < 44100; ++i) total += FrameBudgetNext(&f);
+  // Over many frames the average is exact to a byte.
+  long long expected = 128ll * 128000 * 8;  // 44100 frames: exactly the bitrate's bytes
+  EXPECT_NEAR(static_cast<double>(total), static_cast<double>(expected), 2.0 * 8);
+}
+
+TEST(EncoderBudget, NoReservoirAboveSixBitsPerSample) {
+  FrameBudget f;
+  FrameBudgetInit(&f, 44100, 2 * 6 * 44100 + 2000, 2);
+  EXPECT_EQ(f.reservoirBits, 0);
+  EXPECT_EQ(f.fullnessBits, 0);
+  // Every surplus bit becomes fill.
+  EXPECT_EQ(ReservoirUpdate(&f, 123), 123);
+}
+
+TEST(EncoderBudget, ReservoirOverflowAndByteRemainderBecomeFill) {
+  FrameBudget f;
+  FrameBudgetInit(&f, 44100, 128000, 2);
+  EXPECT_EQ(ReservoirUpdate(&f, 3), 3);                       // not a whole byte
+  EXPECT_EQ(f.fullnessBits, 7456);
+  EXPECT_EQ(ReservoirUpdate(&f, 9320 - 7456 + 100), 100);     // above the size
+  EXPECT_EQ(f.fullnessBits, 9320);
+}
+
+// Bits counted for a band equal the bits the writer puts out.
+TEST(EncoderHuffman, CountMatchesWrittenBitsInEveryBook) {
+  std::mt19937 rng(7);
+  for (int book = 1; book <= 11; ++book) {
+    int lav = kHuffBooks[book].lav;
+    if (book == 11) lav = 8191;
+    QcChannel ch;
+    std::memset(&ch, 0, sizeof(ch));
+    static int offsets[3] = {0, 32, 64};
+    ch.sfbOffsets = offsets;
+    ch.groups = 1;
+    ch.groupLen[0] = 1;
+    ch.sfbPerGroup = 2;
+    ch.maxSfb = 2;
+    ch.windowSequence = ONLY_LONG;
+    std::uniform_int_distribution<int> d(-lav, lav);
+    for (int i = 0; i < 64; ++i) {
+      int v = d(rng);
+      if (!kHuffBooks[book].isSigned && book != 11 && v < -lav) v = -lav;
+      ch.quant[i] = static_cast<short>(v);
+    }
+    ch.nSections[0] = 1;
+    ch.sections[0][0] = {book, 0, 2};
+    int counted = CountBandBits(ch.quant, 32, book) + CountBandBits(ch.quant + 32, 32, book);
+    ASSERT_LT(counted, HUFF_INFINITY) << book;
+    Buffer buf;
+    WriteSpectralData(&buf.b, &ch);
+    EXPECT_EQ(buf.b.writePos, counted) << "book " << book;
+  }
+  short big[4] = {2, 0, 0, 0};
+  EXPECT_EQ(CountBandBits(big, 4, 1), HUFF_INFINITY);
+}
+
+TEST(EncoderHuffman, SectioningCountsEqualWrittenBits) {
+  std::mt19937 rng(3);
+  QcChannel ch;
+  std::memset(&ch, 0, sizeof(ch));
+  static int offsets[50];
+  for (int b = 0; b <= 49; ++b) offsets[b] = b * 20;  // 980 lines
+  ch.sfbOffsets = offsets;
+  ch.groups = 1;
+  ch.groupLen[0] = 1;
+  ch.sfbPerGroup = 49;
+  ch.maxSfb = 49;
+  ch.windowSequence = ONLY_LONG;
+  for (int b = 0; b < 49; ++b) {
+    int lav = (b % 7 == 3) ? 0 : (b < 10 ? 40 : (b < 30 ? 3 : 1));
+    std::uniform_int_distribution<int> d(-lav, lav);
+    for (int i = offsets[b]; i < offsets[b + 1]; ++i) ch.quant[i] = static_cast<short>(d(rng));
+    ch.scalefactor[b] = 100 + (b % 5);
+  }
+  for (int exact = 0; exact <= 1; ++exact) {
+    SectionChannel(&ch, exact);
+    int sfBits = CountScalefactorBits(&ch);
+    Buffer buf;
+    WriteSectionData(&buf.b, &ch);
+    EXPECT_EQ(buf.b.writePos, ch.sectionBits);
+    int p = buf.b.writePos;
+    WriteScalefactorData(&buf.b, &ch);
+    EXPECT_EQ(buf.b.writePos - p, sfBits);
+    p = buf.b.writePos;
+    WriteSpectralData(&buf.b, &ch);
+    EXPECT_EQ(buf.b.writePos - p, ch.spectralBits);
+  }
+}
+
+TEST(EncoderAdts, HeaderBytesAndCrcLength) {
+  Buffer buf;
+  AdtsHeader h = {1, 4, 2, 0, 0, 0x7FF, 1};
+  ASSERT_EQ(WriteAdtsHeader(&buf.b, &h), nullptr);
+  EXPECT_EQ(buf.b.writePos, 56);
+  const unsigned char expect[4] = {0xFF, 0xF9, 0x50, 0x80};
+  EXPECT_EQ(std::memcmp(buf.b.data, expect, 4), 0);
+  Buffer crc;
+  h.crc = 1;
+  ASSERT_EQ(WriteAdtsHeader(&crc.b, &h), nullptr);
+  EXPECT_EQ(crc.b.writePos, 72);
+  EXPECT_EQ(crc.b.data[1], 0xF8);  // protection_absent 0
+  h.blocksPerFrame = 5;
+  ErrorRecord* e = WriteAdtsHeader(&crc.b, &h);
+  ASSERT_NE(e, nullptr);
+  EXPECT_STREQ(ErrorFirstMessage(e), "wrong number of blocks in frame");
+  ErrorFree(e);
+}
+
+TEST(EncoderSetup, ParameterSetAndCodingRate) {
+  ParameterSet row;
+  int rate = 0;
+  ASSERT_EQ(ChooseParameterSet(2, 2, 128000, 44100, &row, &rate), nullptr);
+  EXPECT_EQ(row.bound, 64000);
+  EXPECT_EQ(rate, 44100);
+  ASSERT_EQ(ChooseParameterSet(2, 2, 64000, 44100, &row, &rate), nullptr);
+  EXPECT_EQ(row.bound, 32000);
+  EXPECT_EQ(rate, 32000);
+  ASSERT_EQ(ChooseParameterSet(1, 1, 16000, 48000, &row, &rate), nullptr);
+  EXPECT_EQ(row.flags, 0x14);
+  struct Case { int config, ch, bitrate; const char* msg; } cases[] = {
+      {2, 2, 7000, "bitrates < 8000 not supported by ISO MPEG-2 AAC"},
+      {2, 2, 330000, "bitrates > 320000 not supported by ISO MPEG-2 AAC"},
+      {3, 3, 128000, "invalid channel configuration"},
+      {5, 5, 32000, "no parameter set for this bitrate and channel mode"},
+  };
+  for (const Case& c : cases) {
+    ErrorRecord* e = ChooseParameterSet(c.config, c.ch, c.bitrate, 44100, &row, &rate);
+    ASSERT_NE(e, nullptr) << c.msg;
+    EXPECT_STREQ(ErrorFirstMessage(e), c.msg);
+    ErrorFree(e);
+  }
+}
+
+TEST(EncoderSetup, RefusalCodesInOrder) {
+  struct Case { uint16_t ch, bits; uint32_t rate, bitrate; uint16_t format, order; int code; } cases[] = {
+      {2, 16, 22050, 128000, 1, 0, SETUP_BAD_RATE},
+      {2, 16, 22050, 7, 1, 0, SETUP_BAD_RATE},            // rate checked first
+      {2, 33, 44100, 128000, 1, 0, SETUP_BAD_BITS},
+      {2, 16, 44100, 127000, 1, 0, SETUP_BAD_BITRATE},
+      {2, 16, 44100, 8000, 1, 0, SETUP_BITRATE_TOO_LOW},
+      {6, 16, 44100, 96000, 1, 0, SETUP_BITRATE_TOO_LOW},
+      {1, 16, 44100, 320000, 1, 0, SETUP_BITRATE_TOO_HIGH},
+      {2, 16, 44100, 128000, 3, 0, SETUP_BAD_STREAM_FORMAT},
+      {2, 16, 44100, 128000, 1, 3, SETUP_BAD_CHANNEL_ORDER},
+      {3, 16, 44100, 128000, 1, 0, SETUP_BAD_CHANNELS},
+  };
+  for (const Case& c : cases) {
+    StreamParams sp = {c.ch, c.bits, c.rate, c.rate, c.bitrate, c.format, 0, c.order};
+    AacRun run;
+    EXPECT_EQ(AacSetupStream(&sp, &run), c.code) << c.ch << " " << c.rate << " " << c.bitrate;
+    EXPECT_EQ(run.encoder, nullptr);
+  }
+  StreamParams ok = {2, 16, 44100, 44100, 128000, 1, 0, 0};
+  AacRun run;
+  ASSERT_EQ(AacSetupStream(&ok, &run), SETUP_OK);
+  EXPECT_EQ(ok.codingRate, 44100u);
+  EXPECT_EQ(run.converter, nullptr);
+  EXPECT_EQ(AacRunInputSamples(&run), 2048);
+  AacTeardownStream(&run);
+}
+
+TEST(EncoderSetup, ChannelMapsAndElementLists) {
+  int map[6];
+  ASSERT_TRUE(BuildChannelMap(6, 0, map));
+  const int expect6[6] = {2, 0, 1, 4, 5, 3};
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(map[i], expect6[i]);
+  ASSERT_TRUE(BuildChannelMap(5, 1, map));
+  const int expect5[5] = {4, 0, 1, 2, 3};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(map[i], expect5[i]);
+  EXPECT_FALSE(BuildChannelMap(4, 0, map));
+  ChannelConfig cfg;
+  ASSERT_TRUE(BuildChannelConfig(7, TOOL_TNS | TOOL_MS, &cfg));
+  ASSERT_EQ(cfg.nElements, 5);
+  EXPECT_EQ(cfg.nChannels, 8);
+  EXPECT_EQ(cfg.elements[3].type, ID_CPE);
+  EXPECT_EQ(cfg.elements[3].instanceTag, 2);
+  EXPECT_EQ(cfg.elements[4].type, ID_LFE);
+  EXPECT_EQ(cfg.elements[4].tools, 0);
+  EXPECT_EQ(cfg.elements[0].tools, TOOL_TNS);
+  EXPECT_EQ(cfg.elements[1].tools, TOOL_TNS | TOOL_MS);
+}
+
+struct PairFixture {
+  PsyOutChannel l, r;
+  PsyOutPair pair;
+  int used[MAX_GROUPED_SFB];
+  PairFixture() {
+    std::memset(&l, 0, sizeof(l));
+    l.groups = 1;
+    l.sfbPerGroup = 10;
+    l.maxSfbPerGroup = 10;
+    for (int b = 0; b <= 10; ++b) l.sfbOffsets[b] = b * 4;
+    r = l;
+    std::memset(&pair, 0, sizeof(pair));
+    for (int i = 0; i < 40; ++i) {
+      l.groupedSpectrum[i] = 3.0f;
+      r.groupedSpectrum[i] = 1.0f;
+    }
+  }
+};
+
+TEST(EncoderMs, DebugModesAndAllOnRule) {
+  PairFixture f;
+  MsOptions opt = {1.0f, 1, 2};
+  int present = -1;
+  ASSERT_EQ(MsStereoProcess(&opt, &f.pair, &f.l, &f.r, f.used, &present), nullptr);
+  for (int b = 0; b < 10; ++b) EXPECT_EQ(f.used[b], b & 1) << b;
+  EXPECT_EQ(present, 1);
+  EXPECT_FLOAT_EQ(f.l.groupedSpectrum[4], 2.0f);   // band 1: mid
+  EXPECT_FLOAT_EQ(f.r.groupedSpectrum[4], 1.0f);   // side
+  EXPECT_FLOAT_EQ(f.l.groupedSpectrum[0], 3.0f);   // band 0 untouched
+
+  PairFixture g;  // L/R slightly cheaper in every band: total loss 0.5 < 0.75 x 10
+  for (int b = 0; b < 10; ++b) {
+    g.l.sfbPe[b] = 10.0f;
+    g.r.sfbPe[b] = 10.0f;
+    g.pair.sfbPeMid[b] = 10.0f;
+    g.pair.sfbPeSide[b] = 10.05f;
+  }
+  opt.msDebug = 0;
+  ASSERT_EQ(MsStereoProcess(&opt, &g.pair, &g.l, &g.r, g.used, &present), nullptr);
+  EXPECT_EQ(present, 2);
+  opt.msDebug = 3;
+  ErrorRecord* e = MsStereoProcess(&opt, &g.pair, &g.l, &g.r, g.used, &present);
+  ASSERT_NE(e, nullptr);
+  EXPECT_STREQ(ErrorFirstMessage(e), "this is not a valid ms debug mode");
+  ErrorFree(e);
+}
+
+}  // namespace
