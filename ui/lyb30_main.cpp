@@ -1,0 +1,61 @@
+// The program lyb30.
+//
+// Environment: LYB30_TRACE (trace texts to "stderr" or a file),
+// LYB30_REGISTRY_DIR (folder of the registry hives), LYB30_SCREENSHOT (a
+// PNG path: the main window is grabbed once shown and the program ends).
+#include "app/lyb30_app.h"
+#include "platform/instance.h"
+#include "platform/linux/file_registry.h"
+#include "platform/registry.h"
+#include "platform/shared_library.h"
+#include "platform/trace.h"
+#include "ui/main_frame.h"
+#include "ui/qt_prompt.h"
+#include "ui/qt_shell.h"
+
+#include <QApplication>
+#include <QPixmap>
+#include <QTimer>
+
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+    lyb::InitTraceFromEnvironment();
+    QApplication qapp(argc, argv);
+
+    lyb::QtPrompt prompt;
+    lyb::AppEnvironment env;
+    env.registry = lyb::OpenDefaultRegistry();
+    lyb::Registry::SetDefault(env.registry);
+    env.prompt = &prompt;
+    const std::string runtime = lyb::RuntimeFolder();
+    env.guard = lyb::MakeLockFileGuard(runtime);
+    env.handoffServer = lyb::MakeSocketHandoffServer(runtime, lyb::kMainWindowClass);
+    env.handoffClient = lyb::MakeSocketHandoffClient(runtime, lyb::kMainWindowClass);
+    env.programFolder = lyb::ProgramFolder();
+    env.currentFolder = lyb::CurrentFolder();
+    for (int i = 1; i < argc; ++i)
+        env.args.emplace_back(argv[i]);
+    env.xdg = lyb::XdgFolders::FromEnvironment();
+
+    lyb::QtAppShell shell;
+    lyb::CLyb30App app(std::move(env), shell);
+    shell.SetApp(&app);
+
+    const bool started = app.InitInstance();
+    int rc = 1;
+    if (started) {
+        if (const char* shot = std::getenv("LYB30_SCREENSHOT"); shot && *shot) {
+            const std::string path = shot;
+            QTimer::singleShot(500, &qapp, [&shell, path] {
+                if (shell.MainFrame())
+                    shell.MainFrame()->grab().save(QString::fromStdString(path), "PNG");
+                QApplication::quit();
+            });
+        }
+        rc = qapp.exec();
+    }
+    shell.DestroyMainFrame();
+    const int exitCode = app.ExitInstance();
+    return started ? (rc != 0 ? rc : exitCode) : 1;
+}

@@ -1,0 +1,34 @@
+// The main window: the page strip over the three pages.
+#pragma once
+
+#include <QMainWindow>
+
+class QStackedWidget;
+class QTabBar;
+
+namespace lyb {
+
+class CLyb30App;
+class CChildFrame;
+
+class CMainFrame final : public QMainWindow {
+public:
+    explicit CMainFrame(CLyb30App& app, QWidget* parent = nullptr);
+
+    /// Adds a page's child frame with its strip caption (registration order).
+    void AddPage(CChildFrame* frame, const QString& caption);
+    void ShowPage(int index);
+    int CurrentPage() const;
+    int PageCount() const;
+    CChildFrame* Page(int index) const;
+
+    /// The "Program preferences" command.
+    void OnPreferences();
+
+private:
+    CLyb30App& m_app;
+    QTabBar* m_strip = nullptr;
+    QStackedWidget* m_pages = nullptr;
+};
+
+} // namespace lyb

@@ -1,0 +1,93 @@
+#include "ui/pages.h"
+
+#include "app/lyb30_app.h"
+#include "app/page_documents.h"
+#include "platform/trace.h"
+
+#include <QVBoxLayout>
+
+namespace lyb {
+
+CChildFrame::CChildFrame(const QString& className, QWidget* parent) : QWidget(parent) {
+    setObjectName(className);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+}
+
+void CChildFrame::SetView(CFormView* view) {
+    m_view = view;
+    layout()->addWidget(view);
+}
+
+CCDForm::CCDForm(CLyb30App& app, QWidget* parent) : CFormView(parent), m_app(app) {
+    setObjectName("CCDForm");
+    auto* layout = new QVBoxLayout(this);
+    m_drives = new QLabel(this);
+    m_drives->setObjectName("cdDrives");
+    m_drives->setText(QStringLiteral("CD Player"));
+    layout->addWidget(m_drives);
+    layout->addStretch();
+    const CdRequest& r = app.GetCdRequest();
+    if (r.forCdTrack) {
+        m_pendingDrive = r.drive;
+        m_pendingTrack = r.track;
+    }
+}
+
+void CCDForm::PlayTrack(int drive, int track) {
+    TraceFormat("CD Player: play request drive %d track %d", drive, track);
+    m_pendingDrive = drive;
+    m_pendingTrack = track;
+}
+
+CClubOrvikForm::CClubOrvikForm(const std::string& startUrl, QWidget* parent) : CFormView(parent) {
+    setObjectName("CClubOrvikForm");
+    auto* layout = new QVBoxLayout(this);
+    auto* label = new QLabel(QString::fromStdString(startUrl), this);
+    label->setObjectName("clubStartUrl");
+    layout->addWidget(label);
+    layout->addStretch();
+}
+
+CMusicForm::CMusicForm(CLyb30App& app, QWidget* parent) : CFormView(parent), m_app(app) {
+    setObjectName("CMusicForm");
+    auto* layout = new QVBoxLayout(this);
+    m_summary = new QLabel(this);
+    m_summary->setObjectName("studioSummary");
+    layout->addWidget(m_summary);
+    layout->addStretch();
+}
+
+MusicPageDocument* CMusicForm::Document() const { return dynamic_cast<MusicPageDocument*>(GetDocument()); }
+
+void CMusicForm::StartUp() {
+    MusicPageDocument* doc = Document();
+    if (!doc)
+        return;
+    const AppSettings& s = m_app.Settings();
+    StudioStartup startup;
+    startup.mode = s.startupMode;
+    startup.programFolder = m_app.Environment().programFolder;
+    startup.defaultMusicFolder = s.defaultMusicFolder;
+    startup.probeTarget = nullptr; // length probes need the player engine
+    if (doc->OpenPath().empty())
+        doc->Music().OnNewDocument(startup);
+    else
+        doc->Music().OnOpenDocument(startup, doc->OpenPath());
+    Refresh();
+}
+
+void CMusicForm::AddAndPlay(const std::string& path) {
+    TraceFormat("Music Studio: handed-over file %s", path.c_str());
+    m_handedOver.push_back(path);
+    Refresh();
+}
+
+void CMusicForm::Refresh() {
+    MusicPageDocument* doc = Document();
+    const size_t n = doc ? doc->Music().Collection().Items().size() : 0;
+    m_summary->setText(QStringLiteral("Music Studio") +
+                       QString(" (%1)").arg(static_cast<qulonglong>(n)));
+}
+
+} // namespace lyb

@@ -1,0 +1,86 @@
+// The three pages: for each, a child frame holding a form view.
+#pragma once
+
+#include "app/doc_template.h"
+
+#include <QLabel>
+#include <QWidget>
+
+#include <string>
+#include <vector>
+
+namespace lyb {
+
+class CLyb30App;
+class MusicPageDocument;
+
+/// Base of the pages' form views: a widget that is a view of its document.
+class CFormView : public QWidget, public CView {
+public:
+    explicit CFormView(QWidget* parent = nullptr) : QWidget(parent) {}
+};
+
+class CCDForm final : public CFormView {
+public:
+    CCDForm(CLyb30App& app, QWidget* parent = nullptr);
+    /// A CD track handed over by a second start (played once the CD page
+    /// can play; until then it is kept as the page's pending request).
+    void PlayTrack(int drive, int track);
+    int PendingDrive() const { return m_pendingDrive; }
+    int PendingTrack() const { return m_pendingTrack; }
+
+private:
+    CLyb30App& m_app;
+    QLabel* m_drives = nullptr;
+    int m_pendingDrive = -1;
+    int m_pendingTrack = -1;
+};
+
+class CClubOrvikForm final : public CFormView {
+public:
+    explicit CClubOrvikForm(const std::string& startUrl, QWidget* parent = nullptr);
+};
+
+class CMusicForm final : public CFormView {
+public:
+    CMusicForm(CLyb30App& app, QWidget* parent = nullptr);
+    /// The Studio's start-up: fills the document by the "Startup mode"
+    /// setting (or opens the file the document was opened for).
+    void StartUp();
+    /// A file handed over by a second start.
+    void AddAndPlay(const std::string& path);
+    const std::vector<std::string>& HandedOver() const { return m_handedOver; }
+
+private:
+    MusicPageDocument* Document() const;
+    void Refresh();
+    CLyb30App& m_app;
+    QLabel* m_summary = nullptr;
+    std::vector<std::string> m_handedOver;
+};
+
+/// Child frames: each holds one form view.
+class CChildFrame : public QWidget {
+public:
+    CChildFrame(const QString& className, QWidget* parent = nullptr);
+    void SetView(CFormView* view);
+    CFormView* View() const { return m_view; }
+
+private:
+    CFormView* m_view = nullptr;
+};
+
+class CCDFrame final : public CChildFrame {
+public:
+    explicit CCDFrame(QWidget* parent = nullptr) : CChildFrame("CCDFrame", parent) {}
+};
+class CClubOrvikFrame final : public CChildFrame {
+public:
+    explicit CClubOrvikFrame(QWidget* parent = nullptr) : CChildFrame("CClubOrvikFrame", parent) {}
+};
+class CMusicFrame final : public CChildFrame {
+public:
+    explicit CMusicFrame(QWidget* parent = nullptr) : CChildFrame("CMusicFrame", parent) {}
+};
+
+} // namespace lyb

@@ -1,0 +1,124 @@
+#include "ui/qt_shell.h"
+
+#include "app/page_documents.h"
+#include "platform/trace.h"
+#include "ui/main_frame.h"
+#include "ui/pages.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QFontInfo>
+
+namespace lyb {
+
+QtAppShell::QtAppShell() {
+    m_target = std::make_unique<QtMessageTarget>([this](const Message& m) -> std::intptr_t {
+        if (m.id != kHandoffMessage || !m_app)
+            return 0;
+        const auto* data = std::any_cast<std::string>(&m.payload);
+        return m_app->OnCopyData(static_cast<std::uint32_t>(m.wparam), data ? *data : std::string());
+    });
+}
+
+QtAppShell::~QtAppShell() {
+    m_target->Close();
+    DestroyMainFrame();
+}
+
+void QtAppShell::DestroyMainFrame() { m_frame.reset(); }
+
+bool QtAppShell::AddFontResource(const std::string& path) {
+    m_fontId = QFontDatabase::addApplicationFont(QString::fromStdString(path));
+    return m_fontId >= 0;
+}
+
+void QtAppShell::CreateInterfaceFonts(const std::string& typeface, int, const std::array<InterfaceFontSpec, 4>& fonts) {
+    const QString family = QString::fromStdString(typeface);
+    const bool available = QFontDatabase::families().contains(family, Qt::CaseInsensitive);
+    m_usedFamily = available ? family : QApplication::font().family();
+    if (!available)
+        TraceFormat("Typeface %s is not installed; using %s", typeface.c_str(), m_usedFamily.toUtf8().constData());
+    for (size_t i = 0; i < fonts.size(); ++i) {
+        QFont f(m_usedFamily);
+        f.setPixelSize(fonts[i].height);
+        f.setWeight(static_cast<QFont::Weight>(fonts[i].weight));
+        f.setItalic(fonts[i].italic);
+        f.setStyleHint(QFont::SansSerif, QFont::PreferAntialias);
+        m_fonts[i] = f;
+    }
+    QApplication::setFont(m_fonts[0]);
+}
+
+void QtAppShell::RemoveFontResource(const std::string&) {
+    if (m_fontId >= 0)
+        QFontDatabase::removeApplicationFont(m_fontId);
+    m_fontId = -1;
+}
+
+ViewFactory QtAppShell::MakeViewFactory(int index) {
+    return [this, index](CDocument& doc, const CDocTemplate&) -> CView* {
+        if (!m_frame || !m_app)
+            return nullptr;
+        CChildFrame* frame = nullptr;
+        CFormView* view = nullptr;
+        QString caption;
+        switch (index) {
+        case 0:
+            frame = new CCDFrame();
+            view = new CCDForm(*m_app, frame);
+            caption = "CD Player";
+            break;
+        case 1: {
+            frame = new CClubOrvikFrame();
+            auto* club = dynamic_cast<CClubOrvikDoc*>(&doc);
+            view = new CClubOrvikForm(club ? club->StartUrl() : std::string(), frame);
+            caption = "Club Orvik";
+            break;
+        }
+        case 2:
+            frame = new CMusicFrame();
+            view = new CMusicForm(*m_app, frame);
+            caption = "Music Studio";
+            break;
+        default: return nullptr;
+        }
+        frame->SetView(view);
+        m_frame->AddPage(frame, caption);
+        return view;
+    };
+}
+
+bool QtAppShell::CreateMainFrame(CLyb30App& app) {
+    m_app = &app;
+    m_frame = std::make_unique<CMainFrame>(app);
+    return true;
+}
+
+void QtAppShell::ShowMainWindow(bool hidden) {
+    if (!m_frame)
+        return;
+    m_frame->hide();
+    if (!hidden) {
+        m_frame->show();
+        m_frame->activateWindow();
+    }
+}
+
+void QtAppShell::MusicStartUp(CView* musicForm) {
+    if (auto* form = dynamic_cast<CMusicForm*>(musicForm))
+        form->StartUp();
+}
+
+void QtAppShell::MusicAddAndPlay(CView* musicForm, const std::string& path) {
+    if (auto* form = dynamic_cast<CMusicForm*>(musicForm))
+        form->AddAndPlay(path);
+}
+
+void QtAppShell::CdPlayTrack(CView* cdForm, int drive, int track) {
+    if (m_frame)
+        m_frame->ShowPage(0);
+    if (auto* form = dynamic_cast<CCDForm*>(cdForm))
+        form->PlayTrack(drive, track);
+}
+
+} // namespace lyb

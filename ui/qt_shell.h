@@ -1,0 +1,52 @@
+// The widget layer's side of the application object: fonts, the main
+// frame, the pages' views and the UI-thread message target.
+#pragma once
+
+#include "app/lyb30_app.h"
+#include "platform/qt/qt_message_target.h"
+
+#include <QFont>
+
+#include <array>
+#include <memory>
+
+namespace lyb {
+
+class CMainFrame;
+
+class QtAppShell final : public AppShell {
+public:
+    QtAppShell();
+    ~QtAppShell() override;
+
+    void SetApp(CLyb30App* app) { m_app = app; }
+
+    bool AddFontResource(const std::string& path) override;
+    void CreateInterfaceFonts(const std::string& typeface, int characterSet,
+                              const std::array<InterfaceFontSpec, 4>& fonts) override;
+    void RemoveFontResource(const std::string& path) override;
+    ViewFactory MakeViewFactory(int index) override;
+    bool CreateMainFrame(CLyb30App& app) override;
+    void ShowMainWindow(bool hidden) override;
+    void MusicStartUp(CView* musicForm) override;
+    void MusicAddAndPlay(CView* musicForm, const std::string& path) override;
+    void CdPlayTrack(CView* cdForm, int drive, int track) override;
+    MessageTarget* UiTarget() override { return m_target.get(); }
+
+    CMainFrame* MainFrame() const { return m_frame.get(); }
+    const std::array<QFont, 4>& Fonts() const { return m_fonts; }
+    /// The face actually used (the requested one or the system's).
+    const QString& UsedFamily() const { return m_usedFamily; }
+    /// Closes the main frame before the application object is torn down.
+    void DestroyMainFrame();
+
+private:
+    CLyb30App* m_app = nullptr;
+    std::unique_ptr<CMainFrame> m_frame;
+    std::unique_ptr<QtMessageTarget> m_target;
+    std::array<QFont, 4> m_fonts;
+    QString m_usedFamily;
+    int m_fontId = -1;
+};
+
+} // namespace lyb
