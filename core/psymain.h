@@ -51,7 +51,7 @@ ErrorRecord* PsyCreate(const PsyInit* init, PsyKernel** kernel);
 // encoder channel order (pcm[i * nChannels + ch]), 16-bit full scale.
 // `allowShort` 0 forces long windows. Short windows are used only when the
 // bitrate is above 37000 x channels in any case. `out` is filled completely;
-// it belongs to the caller and is large (about 50 KiB): keep it off small
+// it belongs to the caller and is large (about 100 KiB): keep it off small
 // stacks. The spectrum delivered describes the input of the previous call
 // (one frame of look-ahead for the block switching).
 ErrorRecord* PsyProcess(PsyKernel* kernel, const float* pcm, int allowShort, PsyOut* out);

@@ -75,6 +75,10 @@ struct PsyOutChannel {
 };
 
 // Mid/side data of a channel pair (CPE with M/S allowed, common window).
+// Mid = (L + R) / 2 and side = (L - R) / 2 line by line (so L = M + S and
+// R = M - S as the decoder rebuilds them); the thresholds of both are half
+// the smaller of the L and R thresholds, since the noise of M and S adds up
+// in each output channel.
 struct PsyOutPair {
   int valid;                         // 1 when the pair has M/S data this frame
   int commonWindow;                  // 1 when both channels share window sequence, shape and grouping

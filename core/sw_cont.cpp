@@ -56,8 +56,7 @@ int BlockSwitchDetect(BlockSwitchState* s, const float* x, int stride, int flags
     int attack = 0;
     if (e >= kMinLevel) {
       for (int l = 0; l < 3; ++l) {
-        const float ref = s->level[l] > s->prevSegment ? s->level[l] : s->prevSegment;
-        if (factor[l] > 0.0f && ref < e * factor[l]) attack = 1;
+        if (factor[l] > 0.0f && s->level[l] < e * factor[l]) attack = 1;
       }
     }
     if (attack) {
@@ -66,9 +65,11 @@ int BlockSwitchDetect(BlockSwitchState* s, const float* x, int stride, int flags
       const int strength = e > kLoudLevel ? 2 : 1;
       if (strength > s->attackStrength) s->attackStrength = strength;
     }
+    // The stored levels lag one segment behind, so an onset that straddles
+    // a segment border is still measured against the level before it.
     for (int l = 0; l < 3; ++l) {
       const float decayed = s->level[l] * kDecay[l];
-      s->level[l] = e > decayed ? e : decayed;
+      s->level[l] = s->prevSegment > decayed ? s->prevSegment : decayed;
     }
     s->prevSegment = e;
   }

@@ -12,8 +12,9 @@ inline constexpr int ATTACK_SEGMENT_LEN = 32;
 struct BlockSwitchState {
   int rateClass;
   float hpX1, hpY1;            // high-pass filter state
-  float level[3];              // decaying maxima of past segment levels (fast, medium, slow)
-  float prevSegment;           // level of the previous segment
+  float level[3];              // decaying maxima of the segment levels before the previous one
+                               // (fast, medium, slow decay)
+  float prevSegment;           // level of the previous segment (enters level[] one segment late)
   int lastSequence;            // WindowSequence of the previous frame
   int prevAttack;              // the previous look-ahead block had an attack
   int prevFlags[TRANS_FAC];    // its attack per short window (for the frame now coded)

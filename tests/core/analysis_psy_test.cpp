@@ -8,6 +8,8 @@
 #include "core/aac_rom.h"
 #include "core/cb_param.h"
 #include "core/cod_chan.h"
+#include "core/fifo_buf.h"
+#include "core/window.h"
 #include "core/psy_conf.h"
 #include "core/psymain.h"
 #include "core/sw_cont.h"
@@ -364,6 +366,87 @@ TEST(PsyOptions, RpminAndLowpassAdjust) {
   bool border = false;
   for (int b = 0; b <= t->sfbCntLong; ++b) border = border || t->sfbOffsetLong[b] == tuned.second;
   EXPECT_TRUE(border) << tuned.second;
+}
+
+}  // namespace
+
+namespace {
+
+// The whole analysis chain, block switching included, is a perfect
+// reconstruction filterbank: inverse transforms of the delivered spectra,
+// overlap-added, give back the (band-limited) input one frame late.
+TEST(PsyPipeline, DeliveredSpectraReconstructTheInput) {
+  const PsyElement plain[] = {{ID_CPE, 0, {0, 1}, 0, 2}};
+  Kernel k;
+  ASSERT_EQ(Make(&k, 2, 48000, 192000, plain, 1), nullptr);
+  Filterbank* fb = nullptr;
+  ASSERT_EQ(FilterbankCreate(&fb), nullptr);
+  const int frames = 14;
+  std::vector<float> s(size_t(frames) * 2048, 0.0f);
+  for (int i = 0; i < frames * 1024; ++i) {
+    // Tones well inside the bandwidth, and a tone burst with a hard onset.
+    float v = float(2000.0 * std::sin(2.0 * M_PI * 440.0 * i / 48000.0));
+    const int t = i - (7 * 1024 + 300);
+    if (t >= 0 && t < 600) {
+      // 48-sample raised-cosine edges keep the burst inside the bandwidth.
+      const int edge = t < 300 ? t : 599 - t;
+      const double ramp = edge < 48 ? 0.5 - 0.5 * std::cos(M_PI * edge / 48.0) : 1.0;
+      v += float(25000.0 * ramp * std::sin(2.0 * M_PI * 2000.0 * i / 48000.0));
+    }
+    s[size_t(i) * 2] = v;
+    s[size_t(i) * 2 + 1] = 0.5f * v;
+  }
+  auto out = std::make_unique<PsyOut>();
+  std::vector<float> rebuilt(size_t(frames + 2) * 1024, 0.0f), block(2048);
+  int prevShape = SINE_WINDOW;
+  bool sawShort = false;
+  for (int f = 0; f < frames; ++f) {
+    ASSERT_EQ(PsyProcess(k.k, s.data() + size_t(f) * 2048, 1, out.get()), nullptr);
+    const PsyOutChannel& c = out->channel[0];
+    sawShort = sawShort || c.windowSequence == EIGHT_SHORT;
+    ASSERT_EQ(FilterbankInverse(fb, c.windowSequence, prevShape, c.windowShape, c.spectrum, block.data()), nullptr);
+    prevShape = c.windowShape;
+    // Frame f's transform covers input samples [(f - 2) * 1024, f * 1024).
+    for (int i = 0; i < 2048; ++i) {
+      const long pos = long(f - 2) * 1024 + i;
+      if (pos >= 0) rebuilt[size_t(pos)] += block[size_t(i)];
+    }
+  }
+  EXPECT_TRUE(sawShort) << "the burst switches to short windows";
+  double err = 0.0, sig = 0.0;
+  for (int i = 1024; i < (frames - 2) * 1024; ++i) {
+    const double d = rebuilt[size_t(i)] - s[size_t(i) * 2];
+    err += d * d;
+    sig += double(s[size_t(i) * 2]) * s[size_t(i) * 2];
+  }
+  EXPECT_GT(10.0 * std::log10(sig / err), 40.0) << "reconstruction SNR in dB";
+  FilterbankDestroy(fb);
+}
+
+TEST(HistoryBuffers, FifoAndRing) {
+  FloatFifoBuffer* f = nullptr;
+  ASSERT_EQ(CreateFloatFifoBuffer(4, -1.0f, &f), nullptr);
+  const float in[] = {1, 10, 2, 20, 3, 30};
+  FloatFifoPush(f, in, 3, 2);  // every second value
+  EXPECT_EQ(f->data[0], -1.0f);
+  EXPECT_EQ(f->data[1], 1.0f);
+  EXPECT_EQ(f->data[3], 3.0f);
+  DestroyFloatFifoBuffer(f);
+  ErrorRecord* e = CreateFloatFifoBuffer(0, 0.0f, &f);
+  EXPECT_EQ(Message(e), "CreateFloatFifoBuffer failed");
+  FloatModuloBuffer* r = nullptr;
+  ASSERT_EQ(CreateFloatModuloBuffer(3, 2, 0.5f, &r), nullptr);
+  const float a[] = {1, 2}, b[] = {3, 4};
+  FloatModuloPush(r, a);
+  FloatModuloPush(r, b);
+  EXPECT_EQ(FloatModuloRecord(r, 0)[1], 4.0f);
+  EXPECT_EQ(FloatModuloRecord(r, 1)[0], 1.0f);
+  EXPECT_EQ(FloatModuloRecord(r, 2)[0], 0.5f);
+  FloatModuloPush(r, a);
+  FloatModuloPush(r, a);
+  EXPECT_EQ(FloatModuloRecord(r, 2)[0], 3.0f);
+  DestroyFloatModuloBuffer(r);
+  EXPECT_EQ(Message(CreateFloatModuloBuffer(0, 2, 0.0f, &r)), "CreateFloatModuloBuffer failed");
 }
 
 }  // namespace
