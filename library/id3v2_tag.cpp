@@ -17,7 +17,7 @@ namespace {
 constexpr uint8_t kFlagUnsync = 0x80;
 constexpr uint8_t kFlagExtended = 0x40;
 constexpr uint8_t kFlagExperimental = 0x20;
-constexpr uint8_t kFlagFooter = 0x10; // version 4 only
+constexpr uint8_t kFlagFooter = 0x10;                  // version 4 only
 constexpr uint16_t kFrameDataLengthIndicator = 0x0001; // version 4 frame flag
 
 uint32_t BigEndian(const uint8_t* p, size_t count) {
@@ -32,7 +32,9 @@ void PutBigEndian(uint32_t v, uint8_t* out, size_t count) {
         out[count - 1 - i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-bool IsFrameIdChar(uint8_t c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
+bool IsFrameIdChar(uint8_t c) {
+    return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
 
 // Keeps at most maxChars code points of UTF-8 text.
 std::string CutChars(std::string text, size_t maxChars) {
@@ -91,7 +93,9 @@ void EncodeSyncSafe(uint32_t value, uint8_t* out, size_t count) {
         out[count - 1 - i] = static_cast<uint8_t>((value >> (7 * i)) & 0x7F);
 }
 
-ID3v2Tag::ID3v2Tag() { ResetTag(); }
+ID3v2Tag::ID3v2Tag() {
+    ResetTag();
+}
 
 bool ID3v2Tag::ReadTag(const std::string& path) {
     m_frames.clear();
@@ -248,9 +252,15 @@ std::string ID3v2Tag::GetTextFrame(std::string_view id, size_t maxChars) const {
     return CutChars(std::move(text), maxChars);
 }
 
-std::string ID3v2Tag::GetTitle() const { return GetTextFrame(TitleId()); }
-std::string ID3v2Tag::GetArtist() const { return GetTextFrame(ArtistId()); }
-std::string ID3v2Tag::GetURL() const { return GetTextFrame(URLId()); }
+std::string ID3v2Tag::GetTitle() const {
+    return GetTextFrame(TitleId());
+}
+std::string ID3v2Tag::GetArtist() const {
+    return GetTextFrame(ArtistId());
+}
+std::string ID3v2Tag::GetURL() const {
+    return GetTextFrame(URLId());
+}
 
 uint32_t ID3v2Tag::GetLength() const {
     std::string text = GetTextFrame(LengthId(), 50);
@@ -313,7 +323,9 @@ void ID3v2Tag::RemoveFrame(std::string_view id) {
         }
 }
 
-void ID3v2Tag::SetTitle(std::string_view text) { SetUnicodeTextFrame(TitleId(), text, true); }
+void ID3v2Tag::SetTitle(std::string_view text) {
+    SetUnicodeTextFrame(TitleId(), text, true);
+}
 
 void ID3v2Tag::SetArtist(std::string_view text) {
     if (text.empty())
@@ -354,9 +366,9 @@ bool ID3v2Tag::EncodeHeader() {
     m_header[2] = '3';
     m_header[3] = static_cast<uint8_t>(m_major);
     m_header[4] = static_cast<uint8_t>(m_revision);
-    m_header[5] = static_cast<uint8_t>((m_unsync ? kFlagUnsync : 0) |
-                                       (m_extended ? kFlagExtended : 0) |
-                                       (m_experimental ? kFlagExperimental : 0));
+    m_header[5] =
+        static_cast<uint8_t>((m_unsync ? kFlagUnsync : 0) | (m_extended ? kFlagExtended : 0) |
+                             (m_experimental ? kFlagExperimental : 0));
     EncodeSyncSafe(m_size, m_header + 6);
     return true;
 }

@@ -23,11 +23,11 @@
 namespace lyb {
 
 class ID3v2Tag {
-public:
+  public:
     struct Frame {
-        std::string id;      ///< 4 characters (3 in version 2)
-        uint16_t flags = 0;  ///< frame header flags (versions 3 and 4)
-        std::string data;    ///< the frame's data bytes
+        std::string id;     ///< 4 characters (3 in version 2)
+        uint16_t flags = 0; ///< frame header flags (versions 3 and 4)
+        std::string data;   ///< the frame's data bytes
     };
 
     /// Largest tag size the header can express (28 bits).
@@ -109,7 +109,10 @@ public:
     uint32_t Size() const { return m_size; }
     uint32_t FrameStart() const { return m_frameStart; }
     void SetSize(uint32_t size) { m_size = size; }
-    void SetVersion(int major, int revision = 0) { m_major = major; m_revision = revision; }
+    void SetVersion(int major, int revision = 0) {
+        m_major = major;
+        m_revision = revision;
+    }
     const std::vector<Frame>& Frames() const { return m_frames; }
     const uint8_t* RawHeader() const { return m_header; }
     const std::string& Rendered() const { return m_render; }
@@ -122,7 +125,7 @@ public:
     std::string_view LengthId() const { return m_major == 2 ? "TLE" : "TLEN"; }
     std::string_view URLId() const { return m_major == 2 ? "WCM" : "WCOM"; }
 
-private:
+  private:
     size_t HeaderBytes() const { return m_major == 2 ? 6 : 10; }
     Frame* FindFirst(std::string_view id);
     bool IdMatches(const Frame& frame, std::string_view id) const;

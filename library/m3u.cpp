@@ -118,7 +118,8 @@ void M3UPlaylist::LoadText(std::string_view raw, const std::string& file,
                 LoadNested(entry, context, depth + 1);
         } else {
             MusicItem record;
-            if (GetMediaInfo(entry, record, context) != -1 && context.formats.Accepts(record.type)) {
+            if (GetMediaInfo(entry, record, context) != -1 &&
+                context.formats.Accepts(record.type)) {
                 auto track = std::make_unique<Track>(record);
                 track->DeriveTitle();
                 // A title or artist stored in the playlist fills what the
@@ -205,8 +206,12 @@ bool M3UPlaylist::SaveWith(bool deviceForm, const std::string& volumeRoot) {
     return deviceForm ? WriteDeviceM3U(path, volumeRoot) : WriteM3U(path);
 }
 
-bool M3UPlaylist::Save() { return SaveWith(false, {}); }
+bool M3UPlaylist::Save() {
+    return SaveWith(false, {});
+}
 
-bool M3UPlaylist::SaveForDevice(const std::string& volumeRoot) { return SaveWith(true, volumeRoot); }
+bool M3UPlaylist::SaveForDevice(const std::string& volumeRoot) {
+    return SaveWith(true, volumeRoot);
+}
 
 } // namespace lyb

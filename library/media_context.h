@@ -30,7 +30,7 @@ struct FormatEnabled {
 /// Implementations must be callable from any thread; the library calls them
 /// from probe threads one at a time (see ProbeDuration).
 class LengthQueryEngine {
-public:
+  public:
     virtual ~LengthQueryEngine() = default;
     /// Length of an MP3 file in seconds. False when it cannot be measured.
     virtual bool Mp3LengthSeconds(const std::string& path, double& seconds) = 0;
@@ -41,7 +41,7 @@ public:
     void SetLengthQueriesEnabled(bool on) { m_enabled.store(on); }
     bool LengthQueriesEnabled() const { return m_enabled.load(); }
 
-private:
+  private:
     std::atomic<bool> m_enabled{true};
 };
 

@@ -30,7 +30,8 @@ std::string LibraryContext::Text(int id, std::string_view english) const {
 
 MpegHeaderInfo ParseMpegHeader(const uint8_t b[4]) {
     MpegHeaderInfo info;
-    const uint32_t word = (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3];
+    const uint32_t word =
+        (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3];
     if ((word & 0xFFE00000u) != 0xFFE00000u)
         return info;
     info.valid = true;
@@ -45,8 +46,8 @@ MpegHeaderInfo ParseMpegHeader(const uint8_t b[4]) {
         {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448}, // MPEG-1 layer I
         {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},    // MPEG-1 layer II
         {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},     // MPEG-1 layer III
-        {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},    // MPEG-2/2.5 layer I
-        {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},         // MPEG-2/2.5 layers II, III
+        {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256}, // MPEG-2/2.5 layer I
+        {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}, // MPEG-2/2.5 layers II, III
     };
     static const uint32_t kSampleRates[3][3] = {
         {44100, 48000, 32000}, {22050, 24000, 16000}, {11025, 12000, 8000}};
@@ -126,7 +127,8 @@ int GetMediaInfo(const std::string& path, MusicItem& record, const LibraryContex
         ID3v1Record v1;
         char tail[128];
         const bool hasV1 = *fileSize >= 128 && std::fseek(f, -128, SEEK_END) == 0 &&
-                           std::fread(tail, 1, 128, f) == 128 && v1.Parse(std::string_view(tail, 128));
+                           std::fread(tail, 1, 128, f) == 128 &&
+                           v1.Parse(std::string_view(tail, 128));
         std::fclose(f);
         if (query) {
             double seconds = 0;
@@ -180,7 +182,8 @@ int SetMediaInfo(const std::string& path, const MusicItem& record, const Library
     return WriteMediaInfo(path, record, context);
 }
 
-int WriteMediaInfo(const std::string& path, const MusicItem& record, const LibraryContext& context) {
+int WriteMediaInfo(const std::string& path, const MusicItem& record,
+                   const LibraryContext& context) {
     std::FILE* f = std::fopen(path.c_str(), "r+b");
     if (!f) {
         if (context.prompt)
@@ -208,9 +211,10 @@ int WriteMediaInfo(const std::string& path, const MusicItem& record, const Libra
         }
     } else {
         if (context.prompt &&
-            context.prompt->Ask(context.Text(256, "This file doesn't contain media info. Create it?"),
-                                context.Text(257, "Lyrabox"), PromptButtons::OkCancel,
-                                PromptIcon::Question) != PromptAnswer::Ok)
+            context.prompt->Ask(
+                context.Text(256, "This file doesn't contain media info. Create it?"),
+                context.Text(257, "Lyrabox"), PromptButtons::OkCancel,
+                PromptIcon::Question) != PromptAnswer::Ok)
             return -1;
         tag.SetTitleAndArtist(record.title, record.artist);
         tag.SetLength(record.length);
@@ -229,7 +233,7 @@ std::mutex& ProcessProbeLock() {
 }
 
 class ProbeQueue {
-public:
+  public:
     struct Job {
         std::string path;
         MessageTarget* target;
@@ -271,7 +275,7 @@ public:
             m_worker.join();
     }
 
-private:
+  private:
     void Run() {
         sched_param param{};
         param.sched_priority = 0;
@@ -336,8 +340,12 @@ void ProbeDuration(const std::string& path, MessageTarget* target, LengthQueryEn
     ProbeQueue::Instance().Push({path, target, engine});
 }
 
-void CancelDurationProbes(MessageTarget* target) { ProbeQueue::Instance().Cancel(target); }
+void CancelDurationProbes(MessageTarget* target) {
+    ProbeQueue::Instance().Cancel(target);
+}
 
-void WaitForDurationProbes() { ProbeQueue::Instance().WaitAll(); }
+void WaitForDurationProbes() {
+    ProbeQueue::Instance().WaitAll();
+}
 
 } // namespace lyb

@@ -47,7 +47,7 @@ void WaitForDurationProbes();
 
 /// The MPEG audio frame header fields the record keeps.
 struct MpegHeaderInfo {
-    bool valid = false;  ///< the top 11 bits are all ones
+    bool valid = false;    ///< the top 11 bits are all ones
     uint32_t channels = 0; ///< 1 for channel mode 3 (mono), else 2
     uint32_t bitrate = 0;  ///< bits per second; 0 when free or invalid
     uint32_t sampleRate = 0;

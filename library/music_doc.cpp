@@ -6,7 +6,9 @@
 
 namespace lyb {
 
-CMusicDoc::~CMusicDoc() { CancelProbes(); }
+CMusicDoc::~CMusicDoc() {
+    CancelProbes();
+}
 
 void CMusicDoc::CancelProbes() {
     if (m_probeTarget)
@@ -122,7 +124,8 @@ bool CMusicDoc::OnNewDocument(const StudioStartup& startup) {
     case static_cast<int>(StudioStartupMode::ScanMusicFolder):
         m_collection.ScanFolder(startup.defaultMusicFolder, m_context);
         break;
-    default: break;
+    default:
+        break;
     }
     if (engine)
         engine->SetLengthQueriesEnabled(true);

@@ -22,21 +22,21 @@ class MessageTarget;
 
 /// The "Startup mode" setting.
 enum class StudioStartupMode : int {
-    Blank = 0,         ///< "Blank Music Studio"
+    Blank = 0,           ///< "Blank Music Studio"
     PreviousSession = 1, ///< "Previous session": data.ms of the program folder
     ScanMusicFolder = 2, ///< "Scan default Music Folder"
 };
 
 /// What the start-up step needs from the settings.
 struct StudioStartup {
-    int mode = 0;                   ///< StudioStartupMode; other values act as Blank
-    std::string programFolder;      ///< folder of the main program (data.ms lies there)
-    std::string defaultMusicFolder; ///< the "Default Music Folder" setting
+    int mode = 0;                         ///< StudioStartupMode; other values act as Blank
+    std::string programFolder;            ///< folder of the main program (data.ms lies there)
+    std::string defaultMusicFolder;       ///< the "Default Music Folder" setting
     MessageTarget* probeTarget = nullptr; ///< receives DurationReady; null: no probes
 };
 
 class CMusicDoc {
-public:
+  public:
     /// The studio file's name inside the program folder.
     static constexpr std::string_view kStudioFileName = "data.ms";
 
@@ -99,12 +99,15 @@ public:
     // Player state kept by the document.
     int PlayItemIndex() const { return m_playItem; }
     int PlayPlaylistIndex() const { return m_playPlaylist; }
-    void SetPlayPosition(int item, int playlist) { m_playItem = item; m_playPlaylist = playlist; }
+    void SetPlayPosition(int item, int playlist) {
+        m_playItem = item;
+        m_playPlaylist = playlist;
+    }
     int PendingPlayIndex() const { return m_pendingPlay; }
     void SetPendingPlayIndex(int index) { m_pendingPlay = index; }
     std::vector<const MusicItem*>& RandomHistory() { return m_randomHistory; }
 
-private:
+  private:
     void CancelProbes();
 
     LibraryContext m_context;

@@ -14,12 +14,18 @@ namespace lyb {
 // --- MusicItem ------------------------------------------------------------
 
 void MusicItem::Attach(const std::string&) {}
-bool MusicItem::Save() { return false; }
-bool MusicItem::WriteM3U(const std::string&) const { return false; }
+bool MusicItem::Save() {
+    return false;
+}
+bool MusicItem::WriteM3U(const std::string&) const {
+    return false;
+}
 void MusicItem::Detach() {}
 MusicItem::~MusicItem() = default;
 
-std::unique_ptr<MusicItem> MusicItem::Clone() const { return std::make_unique<MusicItem>(*this); }
+std::unique_ptr<MusicItem> MusicItem::Clone() const {
+    return std::make_unique<MusicItem>(*this);
+}
 
 void MusicItem::DeriveTitle() {
     if ((flags & kTitleKnown) && !title.empty())
@@ -29,9 +35,13 @@ void MusicItem::DeriveTitle() {
     flags |= kTitleKnown;
 }
 
-void MusicItem::CopyRecordFrom(const MusicItem& other) { MusicItem::operator=(other); }
+void MusicItem::CopyRecordFrom(const MusicItem& other) {
+    MusicItem::operator=(other);
+}
 
-std::unique_ptr<MusicItem> Track::Clone() const { return std::make_unique<Track>(*this); }
+std::unique_ptr<MusicItem> Track::Clone() const {
+    return std::make_unique<Track>(*this);
+}
 
 // --- Playlist -------------------------------------------------------------
 
@@ -55,7 +65,9 @@ Playlist& Playlist::operator=(const Playlist& other) {
     return *this;
 }
 
-Playlist::~Playlist() { DeleteChildren(); }
+Playlist::~Playlist() {
+    DeleteChildren();
+}
 
 void Playlist::DeleteChildren() {
     if (!m_borrowed)
@@ -64,13 +76,22 @@ void Playlist::DeleteChildren() {
     m_children.clear();
 }
 
-std::unique_ptr<MusicItem> Playlist::Clone() const { return std::make_unique<Playlist>(*this); }
+std::unique_ptr<MusicItem> Playlist::Clone() const {
+    return std::make_unique<Playlist>(*this);
+}
 
-bool Playlist::ApplyTitleToPath() { return false; }
-bool Playlist::WriteDeviceM3U(const std::string&, const std::string&) const { return false; }
-bool Playlist::SaveForDevice(const std::string&) { return false; }
+bool Playlist::ApplyTitleToPath() {
+    return false;
+}
+bool Playlist::WriteDeviceM3U(const std::string&, const std::string&) const {
+    return false;
+}
+bool Playlist::SaveForDevice(const std::string&) {
+    return false;
+}
 
-bool Playlist::InsertFile(const std::string& file, bool acceptPlaylists, const LibraryContext& context) {
+bool Playlist::InsertFile(const std::string& file, bool acceptPlaylists,
+                          const LibraryContext& context) {
     if (IsM3UPath(file)) {
         if (!acceptPlaylists)
             return false;
@@ -125,7 +146,9 @@ std::unique_ptr<MusicItem> Playlist::TakeChild(size_t index) {
     return std::unique_ptr<MusicItem>(child);
 }
 
-void Playlist::RemoveChild(size_t index) { TakeChild(index); }
+void Playlist::RemoveChild(size_t index) {
+    TakeChild(index);
+}
 
 void Playlist::SwapChildren(size_t a, size_t b) {
     if (a < m_children.size() && b < m_children.size())
@@ -149,7 +172,9 @@ bool Playlist::AppendBorrowed(MusicItem* item) {
 
 M3UPlaylist::~M3UPlaylist() = default;
 
-std::unique_ptr<MusicItem> M3UPlaylist::Clone() const { return std::make_unique<M3UPlaylist>(*this); }
+std::unique_ptr<MusicItem> M3UPlaylist::Clone() const {
+    return std::make_unique<M3UPlaylist>(*this);
+}
 
 bool M3UPlaylist::InsertFile(const std::string& file, bool acceptPlaylists,
                              const LibraryContext& context) {
@@ -172,7 +197,9 @@ std::string FormatLength(uint32_t length) {
     return text;
 }
 
-std::string FormatLength(const MusicItem& item) { return FormatLength(item.length); }
+std::string FormatLength(const MusicItem& item) {
+    return FormatLength(item.length);
+}
 
 std::string FormatLengthSeconds(const MusicItem& item) {
     return std::to_string(static_cast<int32_t>(item.length));
@@ -191,12 +218,28 @@ std::string TypeName(const MusicItem& item, const CLocalize* localize) {
     int id = 107;
     const char* english = "Unknown type";
     switch (item.type) {
-    case kItemMp3: id = 102; english = "MP3"; break;
-    case kItemAac: id = 103; english = "AAC"; break;
-    case kItemLse: id = 104; english = "LSE"; break;
-    case kItemM3u: id = 105; english = "M3U"; break;
-    case kItemPls: id = 106; english = "PLS"; break;
-    default: break;
+    case kItemMp3:
+        id = 102;
+        english = "MP3";
+        break;
+    case kItemAac:
+        id = 103;
+        english = "AAC";
+        break;
+    case kItemLse:
+        id = 104;
+        english = "LSE";
+        break;
+    case kItemM3u:
+        id = 105;
+        english = "M3U";
+        break;
+    case kItemPls:
+        id = 106;
+        english = "PLS";
+        break;
+    default:
+        break;
     }
     return localize ? localize->Get(id, english) : std::string(english);
 }
@@ -219,7 +262,8 @@ void MusicCollection::Place(std::unique_ptr<MusicItem> item, bool atFront) {
         m_items.push_back(std::move(item));
 }
 
-bool MusicCollection::AddFile(const std::string& path, bool atFront, const LibraryContext& context) {
+bool MusicCollection::AddFile(const std::string& path, bool atFront,
+                              const LibraryContext& context) {
     if (IsM3UPath(path)) {
         auto playlist = std::make_unique<M3UPlaylist>();
         playlist->path = path;
@@ -293,7 +337,9 @@ std::unique_ptr<MusicItem> MusicCollection::Take(size_t index) {
     return item;
 }
 
-void MusicCollection::Remove(size_t index) { Take(index); }
+void MusicCollection::Remove(size_t index) {
+    Take(index);
+}
 
 void MusicCollection::Swap(size_t a, size_t b) {
     if (a < m_items.size() && b < m_items.size())

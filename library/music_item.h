@@ -45,16 +45,16 @@ constexpr uint32_t kNoLength = 0xFFFFFFFFu;
 constexpr size_t kMaxTitleChars = 255;
 
 class MusicItem {
-public:
+  public:
     uint32_t flags = 0;
-    std::string path;   ///< full path of the music file (playlist: the M3U file)
-    std::string url;    ///< commercial-information URL of the tag
+    std::string path; ///< full path of the music file (playlist: the M3U file)
+    std::string url;  ///< commercial-information URL of the tag
     std::string title;
     std::string artist;
-    uint32_t size = 0;  ///< bytes (low 32 bits); playlist: sum over its tracks
-    uint32_t type = 0;  ///< ItemType
-    uint32_t length = 0; ///< whole seconds; kNoLength = unknown; playlist: sum of known lengths
-    uint32_t bitrate = 0;    ///< bits per second (MPEG files, from the first frame header)
+    uint32_t size = 0;    ///< bytes (low 32 bits); playlist: sum over its tracks
+    uint32_t type = 0;    ///< ItemType
+    uint32_t length = 0;  ///< whole seconds; kNoLength = unknown; playlist: sum of known lengths
+    uint32_t bitrate = 0; ///< bits per second (MPEG files, from the first frame header)
     uint32_t channels = 0;
     uint32_t sampleRate = 0; ///< Hz
     uint8_t expanded = 0;    ///< 1 while a playlist's row shows its tracks
@@ -91,14 +91,14 @@ public:
 
 /// A music file entry. Adds nothing to the record.
 class Track : public MusicItem {
-public:
+  public:
     Track() = default;
     explicit Track(const MusicItem& record) { CopyRecordFrom(record); }
     std::unique_ptr<MusicItem> Clone() const override;
 };
 
 class Playlist : public MusicItem {
-public:
+  public:
     Playlist() = default;
     /// Copies the record and the expanded byte; every child becomes a new
     /// MusicItem copy (owned), in order. The copy is never borrowed.
@@ -145,7 +145,7 @@ public:
     /// Appends a pointer to an item owned elsewhere; only on a borrowing playlist.
     bool AppendBorrowed(MusicItem* item);
 
-protected:
+  protected:
     void DeleteChildren();
 
     std::vector<MusicItem*> m_children;
@@ -154,7 +154,7 @@ protected:
 
 /// A playlist read from an M3U file; type 32.
 class M3UPlaylist : public Playlist {
-public:
+  public:
     M3UPlaylist() { type = kItemM3u; }
     M3UPlaylist(const M3UPlaylist&) = default;
     M3UPlaylist& operator=(const M3UPlaylist&) = default;
@@ -188,7 +188,7 @@ public:
     /// `volumeRoot` the paths are written relative to it (device form).
     std::string RenderM3U(bool deviceForm, const std::string& volumeRoot) const;
 
-private:
+  private:
     bool SaveWith(bool deviceForm, const std::string& volumeRoot);
     void LoadText(std::string_view text, const std::string& path, const LibraryContext& context,
                   int depth);
@@ -213,7 +213,7 @@ bool IsM3UPath(std::string_view path);
 
 /// The Studio's ordered list of top-level items and their totals.
 class MusicCollection {
-public:
+  public:
     MusicCollection() = default;
     MusicCollection(const MusicCollection&) = delete;
     MusicCollection& operator=(const MusicCollection&) = delete;
@@ -241,7 +241,7 @@ public:
     void Swap(size_t a, size_t b);
     void Clear();
 
-private:
+  private:
     void Place(std::unique_ptr<MusicItem> item, bool atFront);
 
     std::vector<std::unique_ptr<MusicItem>> m_items;

@@ -30,8 +30,10 @@ int main(int argc, char** argv) {
         return 1;
     const fs::path root = pattern;
     const fs::path source = root / "source.mp3";
-    const std::string cmd = "ffmpeg -nostdin -loglevel error -y -f lavfi -i sine=duration=2 -c:a libmp3lame "
-                            "-b:a 128k -id3v2_version 0 '" + source.string() + "'";
+    const std::string cmd =
+        "ffmpeg -nostdin -loglevel error -y -f lavfi -i sine=duration=2 -c:a libmp3lame "
+        "-b:a 128k -id3v2_version 0 '" +
+        source.string() + "'";
     if (std::system(cmd.c_str()) != 0) {
         std::fprintf(stderr, "ffmpeg failed\n");
         return 1;
@@ -52,13 +54,15 @@ int main(int argc, char** argv) {
         if (i % 100 == 0)
             fs::create_directories(folder);
         lyb::ID3v2Tag tag;
-        tag.SetTitleAndArtist("Title number " + std::to_string(i), "Artist " + std::to_string(i % 37));
+        tag.SetTitleAndArtist("Title number " + std::to_string(i),
+                              "Artist " + std::to_string(i % 37));
         tag.SetLength(120 + i % 200);
         tag.RenderTag();
         std::ofstream out(folder / ("track" + std::to_string(i) + ".mp3"), std::ios::binary);
         out << tag.Rendered() << audio;
     }
-    std::printf("made %d files of %zu bytes in %.2f s\n", count, audio.size() + 1034, Seconds(made));
+    std::printf("made %d files of %zu bytes in %.2f s\n", count, audio.size() + 1034,
+                Seconds(made));
 
     lyb::LibraryContext context; // no engine: length probes are excluded
     {

@@ -46,7 +46,9 @@ std::string Tag(int version, const std::string& frames, uint32_t padding = 16, u
     return Header(version, flags, uint32_t(body.size())) + body;
 }
 
-std::string Latin1(const std::string& text) { return std::string(1, '\0') + text; }
+std::string Latin1(const std::string& text) {
+    return std::string(1, '\0') + text;
+}
 
 } // namespace
 
@@ -54,23 +56,23 @@ TEST(ID3v2Read, FrameSizesOfVersions22And23ArePlainBigEndian) {
     // 200 bytes of data: plain 00 00 00 C8, which a sync-safe reader would take as 72.
     const std::string title(199, 'x');
     ID3v2Tag v3;
-    ASSERT_TRUE(v3.ReadTagFromBytes(Tag(3, Frame34(3, "TIT2", Latin1(title)) +
-                                              Frame34(3, "TPE1", Latin1("Artist")))));
+    ASSERT_TRUE(v3.ReadTagFromBytes(
+        Tag(3, Frame34(3, "TIT2", Latin1(title)) + Frame34(3, "TPE1", Latin1("Artist")))));
     EXPECT_EQ(v3.MajorVersion(), 3);
     EXPECT_EQ(v3.GetTitle(), std::string(199, 'x').substr(0, 199));
     EXPECT_EQ(v3.GetArtist(), "Artist");
 
     ID3v2Tag v2;
     ASSERT_TRUE(v2.ReadTagFromBytes(Tag(2, Frame22("TT2", Latin1(std::string(150, 'y'))) +
-                                              Frame22("TP1", Latin1("Two")) +
-                                              Frame22("TLE", Latin1("215000")))));
+                                               Frame22("TP1", Latin1("Two")) +
+                                               Frame22("TLE", Latin1("215000")))));
     EXPECT_EQ(v2.GetTitle(), std::string(150, 'y'));
     EXPECT_EQ(v2.GetArtist(), "Two");
     EXPECT_EQ(v2.GetLength(), 215u);
 
     ID3v2Tag v4;
-    ASSERT_TRUE(v4.ReadTagFromBytes(Tag(4, Frame34(4, "TIT2", Latin1(title)) +
-                                              Frame34(4, "TPE1", Latin1("Four")))));
+    ASSERT_TRUE(v4.ReadTagFromBytes(
+        Tag(4, Frame34(4, "TIT2", Latin1(title)) + Frame34(4, "TPE1", Latin1("Four")))));
     EXPECT_EQ(v4.GetTitle().size(), 199u);
     EXPECT_EQ(v4.GetArtist(), "Four");
 }
@@ -90,8 +92,8 @@ TEST(ID3v2Read, ExtendedHeaderIsSkipped) {
     EXPECT_EQ(v4.GetTitle(), "T4");
     // An extended header as large as the tag leaves no frames.
     ID3v2Tag big;
-    ASSERT_TRUE(big.ReadTagFromBytes(Tag(3, Frame34(3, "TIT2", Latin1("X")), 0, 0x40,
-                                         SyncSafe(0x0FFFFFFF))));
+    ASSERT_TRUE(big.ReadTagFromBytes(
+        Tag(3, Frame34(3, "TIT2", Latin1("X")), 0, 0x40, SyncSafe(0x0FFFFFFF))));
     EXPECT_TRUE(big.Frames().empty());
 }
 
@@ -102,14 +104,26 @@ TEST(ID3v2Read, TextEncodingsAndByteOrders) {
         return tag.GetTitle();
     };
     EXPECT_EQ(read(std::string("\0Caf\xE9", 5)), "Caf\xC3\xA9"); // ISO-8859-1
-    EXPECT_EQ(read(std::string("\x01\xFF\xFE" "A\0\xE9\0", 7)), "A\xC3\xA9");
+    EXPECT_EQ(read(std::string("\x01\xFF\xFE"
+                               "A\0\xE9\0",
+                               7)),
+              "A\xC3\xA9");
     EXPECT_EQ(read(std::string("\x01\xFE\xFF\0A\0\xE9", 7)), "A\xC3\xA9");
-    EXPECT_EQ(read(std::string("\x01" "A\0B\0", 5)), "AB"); // no mark: little-endian
-    EXPECT_EQ(read(std::string("\x02\0A\0B", 5)), "AB");    // UTF-16BE
-    EXPECT_EQ(read(std::string("\x03" "Caf\xC3\xA9", 6)), "Caf\xC3\xA9"); // UTF-8
+    EXPECT_EQ(read(std::string("\x01"
+                               "A\0B\0",
+                               5)),
+              "AB");                                     // no mark: little-endian
+    EXPECT_EQ(read(std::string("\x02\0A\0B", 5)), "AB"); // UTF-16BE
+    EXPECT_EQ(read(std::string("\x03"
+                               "Caf\xC3\xA9",
+                               6)),
+              "Caf\xC3\xA9"); // UTF-8
     // Text ends at its terminator; an odd trailing byte is dropped.
     EXPECT_EQ(read(std::string("\x01\xFE\xFF\0A\0\0\0B", 9)), "A");
-    EXPECT_EQ(read(std::string("\x01\xFF\xFE" "A\0B", 6)), "A");
+    EXPECT_EQ(read(std::string("\x01\xFF\xFE"
+                               "A\0B",
+                               6)),
+              "A");
     EXPECT_EQ(read(std::string("\0Title\0junk", 11)), "Title");
 }
 
@@ -143,8 +157,9 @@ TEST(ID3v2Read, HostileInputIsReadAsFarAsItIsSound) {
     ASSERT_TRUE(tag.ReadTagFromBytes(Tag(4, Frame34(4, "TIT2", Latin1("a")) + "TPE", 0)));
     EXPECT_EQ(tag.Frames().size(), 1u);
     // Padding ends the frames even when bytes follow.
-    ASSERT_TRUE(tag.ReadTagFromBytes(Tag(4, Frame34(4, "TIT2", Latin1("a")) + std::string(4, '\0') +
-                                                Frame34(4, "TPE1", Latin1("b")), 0)));
+    ASSERT_TRUE(tag.ReadTagFromBytes(Tag(
+        4, Frame34(4, "TIT2", Latin1("a")) + std::string(4, '\0') + Frame34(4, "TPE1", Latin1("b")),
+        0)));
     EXPECT_EQ(tag.Frames().size(), 1u);
     // Empty frames and an empty tag body.
     ASSERT_TRUE(tag.ReadTagFromBytes(Tag(4, Frame34(4, "TIT2", ""), 0)));
@@ -171,7 +186,8 @@ TEST(ID3v2Read, LengthFrame) {
     EXPECT_EQ(length("1999"), 1u);
     EXPECT_EQ(length("-1000"), 0xFFFFFFFFu);
     EXPECT_EQ(length("abc"), 0u);
-    EXPECT_EQ(length("99999999999999999999999"), length("99999999999999999999999")); // no overflow trap
+    EXPECT_EQ(length("99999999999999999999999"),
+              length("99999999999999999999999")); // no overflow trap
     ID3v2Tag none;
     EXPECT_EQ(none.GetLength(), 0u);
 }
@@ -185,7 +201,9 @@ TEST(ID3v2Edit, SettersProduceTheStoredBytes) {
     tag.SetArtist("\xC3\xA9"); // U+00E9, no terminator
     EXPECT_EQ(tag.Frames()[1].data, std::string("\x01\xFE\xFF\0\xE9", 5));
     tag.SetLength(215);
-    EXPECT_EQ(tag.Frames()[2].data, std::string("\0" "215000", 7));
+    EXPECT_EQ(tag.Frames()[2].data, std::string("\0"
+                                                "215000",
+                                                7));
     tag.SetLength(0xFFFFFFFF);
     EXPECT_EQ(tag.Frames()[2].data, std::string("\0-1000", 6));
     EXPECT_EQ(tag.GetLength(), 0xFFFFFFFFu);
@@ -250,7 +268,8 @@ TEST(ID3v2Edit, SetTitleAndArtistGrowsInSteps) {
 namespace {
 
 // A file with a version-4 tag written by this code, then `audio`.
-std::string MakeTaggedFile(const std::string& path, const std::string& audio, const std::string& title) {
+std::string MakeTaggedFile(const std::string& path, const std::string& audio,
+                           const std::string& title) {
     ID3v2Tag tag;
     tag.SetTitleAndArtist(title, "Artist");
     EXPECT_TRUE(tag.RenderTag());

@@ -11,7 +11,7 @@ using namespace lyb::test;
 namespace {
 
 class M3U : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         s_dir = new TempDir;
         s_haveMp3 = HaveTool("ffmpeg") && MakeMp3(*s_dir / "plain.mp3") &&
@@ -57,15 +57,29 @@ TEST_F(M3U, ExtinfLinesAreSplitAtFirstCommaAndLastDash) {
     const std::string a = Song("a.mp3"), b = Song("b.mp3"), c = Song("c.mp3"), d = Song("d.mp3");
     const std::string t = Song("t.mp3", true);
     WriteFile(dir / "list.m3u", "#EXTM3U\r\n"
-                                "#EXTINF:215,Artist - Title\r\n" + a + "\r\n"
-                                "#EXTINF:215,OnlyTitle\r\n" + b + "\r\n"
-                                "#EXTINF:215,A - B - C\r\n" + c + "\r\n"
-                                "#EXTINF:215,Pending - Kept\r\n"
-                                "#EXTINF:215\r\n" + d + "\r\n"
-                                "#EXTINF:1,Other - Name\r\n" + t + "\r\n"
-                                "#EXTINF:1,Lost - Entry\r\n" + dir / "missing.mp3" + "\r\n"
-                                "#EXTINF:1,Cleared - ByBlank\r\n\r\n" + a + "\r\n"
-                                "#comment line\r\n");
+                                "#EXTINF:215,Artist - Title\r\n" +
+                                    a +
+                                    "\r\n"
+                                    "#EXTINF:215,OnlyTitle\r\n" +
+                                    b +
+                                    "\r\n"
+                                    "#EXTINF:215,A - B - C\r\n" +
+                                    c +
+                                    "\r\n"
+                                    "#EXTINF:215,Pending - Kept\r\n"
+                                    "#EXTINF:215\r\n" +
+                                    d +
+                                    "\r\n"
+                                    "#EXTINF:1,Other - Name\r\n" +
+                                    t +
+                                    "\r\n"
+                                    "#EXTINF:1,Lost - Entry\r\n" +
+                                    dir / "missing.mp3" +
+                                    "\r\n"
+                                    "#EXTINF:1,Cleared - ByBlank\r\n\r\n" +
+                                    a +
+                                    "\r\n"
+                                    "#comment line\r\n");
     M3UPlaylist list = Read(dir / "list.m3u");
     ASSERT_EQ(list.ChildCount(), 6u);
     EXPECT_EQ(list.Child(0)->artist, "Artist");

@@ -16,7 +16,7 @@ using namespace lyb::test;
 namespace {
 
 class MediaInfo : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!HaveTool("ffmpeg"))
             GTEST_SKIP() << "ffmpeg is needed to make test files";
@@ -41,7 +41,8 @@ TEST_F(MediaInfo, ReadsTagsWrittenByFfmpeg) {
     EXPECT_EQ(a.artist, "Four");
     EXPECT_EQ(a.length, 215u);
     EXPECT_EQ(a.type, uint32_t(kItemMp3));
-    EXPECT_EQ(a.flags & (kTitleKnown | kArtistKnown | kInfoRead), kTitleKnown | kArtistKnown | kInfoRead);
+    EXPECT_EQ(a.flags & (kTitleKnown | kArtistKnown | kInfoRead),
+              kTitleKnown | kArtistKnown | kInfoRead);
     EXPECT_EQ(a.flags & kMpegHeader, 0u); // the file starts with the tag
     EXPECT_EQ(a.size, std::filesystem::file_size(v4));
     EXPECT_EQ(a.sampleRate, 44100u);
@@ -53,7 +54,7 @@ TEST_F(MediaInfo, ReadsTagsWrittenByFfmpeg) {
     const std::string longTitle(120, 'Q');
     const std::string v3 = dir / "v3.mp3";
     ASSERT_TRUE(MakeMp3(v3, "-id3v2_version 3 -metadata title=" + longTitle +
-                            " -metadata artist='Caf\xC3\xA9'"));
+                                " -metadata artist='Caf\xC3\xA9'"));
     MusicItem b;
     ASSERT_EQ(GetMediaInfo(v3, b, context), 0);
     EXPECT_EQ(b.title, longTitle);
@@ -67,10 +68,11 @@ TEST_F(MediaInfo, FrameHeaderFlagsChannelsAndId3v1) {
     const std::string mono = dir / "mono.MP3"; // any letter case of the ending
     if (!HaveTool("lame"))
         GTEST_SKIP() << "lame is needed for a file with only an ID3v1 tag";
-    ASSERT_TRUE(lyb::test::Run("ffmpeg -nostdin -loglevel error -y -f lavfi -i sine=duration=1 -ac 1 " +
-                    Quote(dir / "s.wav")));
+    ASSERT_TRUE(
+        lyb::test::Run("ffmpeg -nostdin -loglevel error -y -f lavfi -i sine=duration=1 -ac 1 " +
+                       Quote(dir / "s.wav")));
     ASSERT_TRUE(lyb::test::Run("lame --quiet -m m --id3v1-only --tt OldTitle --ta OldArtist " +
-                    Quote(dir / "s.wav") + " " + Quote(mono)));
+                               Quote(dir / "s.wav") + " " + Quote(mono)));
     MusicItem m;
     ASSERT_EQ(GetMediaInfo(mono, m, context), 0);
     EXPECT_EQ(m.flags & kMpegHeader, uint32_t(kMpegHeader));
@@ -118,7 +120,8 @@ TEST_F(MediaInfo, AacAndTheLengthQuerySwitch) {
     ASSERT_EQ(GetMediaInfo(aac, a, context), 0);
     EXPECT_EQ(a.type, uint32_t(kItemAac));
     EXPECT_EQ(a.length, 61u);
-    EXPECT_EQ(a.flags & (kTitleKnown | kArtistKnown | kInfoRead), kTitleKnown | kArtistKnown | kInfoRead);
+    EXPECT_EQ(a.flags & (kTitleKnown | kArtistKnown | kInfoRead),
+              kTitleKnown | kArtistKnown | kInfoRead);
 
     const std::string mp3 = dir / "b.mp3";
     ASSERT_TRUE(MakeMp3(mp3, "-id3v2_version 4 -metadata TLEN=5000"));
@@ -269,7 +272,8 @@ TEST(MpegHeader, Fields) {
     EXPECT_EQ(a.bitrate, 128000u);
     EXPECT_EQ(a.sampleRate, 44100u);
     EXPECT_EQ(a.channels, 1u);
-    const uint8_t mpeg2[4] = {0xFF, 0xF3, 0x80, 0x00}; // MPEG-2 layer III, 64 kb/s, 22.05 kHz, stereo
+    const uint8_t mpeg2[4] = {0xFF, 0xF3, 0x80,
+                              0x00}; // MPEG-2 layer III, 64 kb/s, 22.05 kHz, stereo
     MpegHeaderInfo b = ParseMpegHeader(mpeg2);
     EXPECT_EQ(b.bitrate, 64000u);
     EXPECT_EQ(b.sampleRate, 22050u);

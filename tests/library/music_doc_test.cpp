@@ -71,7 +71,7 @@ TEST(MusicItemModel, DeriveTitleAndTotals) {
 namespace {
 
 class Studio : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         s_dir = new TempDir;
         s_have = HaveTool("ffmpeg") && MakeMp3(*s_dir / "plain.mp3") &&
@@ -195,7 +195,8 @@ TEST_F(Studio, StudioFileRoundTrip) {
 TEST_F(Studio, StoredTitleFillsOnlyWhatTheFileDoesNotSay) {
     const std::string a = Song("a.mp3"), t = Song("t.mp3", "tagged.mp3");
     CMusicDoc doc(context);
-    doc.LoadStudioFromBytes("My Title\r\n" + a + "\r\nMy Artist\r\nOther\r\n" + t + "\r\nOther Artist\r\n");
+    doc.LoadStudioFromBytes("My Title\r\n" + a + "\r\nMy Artist\r\nOther\r\n" + t +
+                            "\r\nOther Artist\r\n");
     ASSERT_EQ(doc.Collection().Count(), 2u);
     EXPECT_EQ(doc.Collection().Item(0)->title, "My Title");
     EXPECT_EQ(doc.Collection().Item(0)->artist, "My Artist");
@@ -264,7 +265,8 @@ TEST_F(Studio, StartUpModesAndProbes) {
     EXPECT_TRUE(engine.LengthQueriesEnabled());
     ASSERT_EQ(scan.Collection().Count(), 3u);
     for (const auto& item : scan.Collection().Items())
-        EXPECT_EQ(item->IsPlaylist() ? static_cast<Playlist*>(item.get())->Child(0)->length : item->length,
+        EXPECT_EQ(item->IsPlaylist() ? static_cast<Playlist*>(item.get())->Child(0)->length
+                                     : item->length,
                   kNoLength);
     WaitForDurationProbes();
     target.Pump();

@@ -19,7 +19,7 @@ namespace lyb::test {
 namespace fs = std::filesystem;
 
 class TempDir {
-public:
+  public:
     TempDir() {
         std::string pattern = (fs::temp_directory_path() / "lyb-library-XXXXXX").string();
         char* made = ::mkdtemp(pattern.data());
@@ -32,7 +32,7 @@ public:
     const std::string& path() const { return m_path; }
     std::string operator/(const std::string& name) const { return m_path + "/" + name; }
 
-private:
+  private:
     std::string m_path;
 };
 
@@ -54,7 +54,9 @@ inline bool HaveTool(const char* tool) {
 }
 
 /// Runs a shell command quietly; true on exit status 0.
-inline bool Run(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()) == 0; }
+inline bool Run(const std::string& cmd) {
+    return std::system((cmd + " >/dev/null 2>&1").c_str()) == 0;
+}
 
 /// Output of a shell command.
 inline std::string Capture(const std::string& cmd) {
@@ -85,9 +87,10 @@ inline std::string Quote(const std::string& s) {
 inline bool MakeMp3(const std::string& path, const std::string& extra = "-id3v2_version 0",
                     double seconds = 1.0, int channels = 2) {
     std::ostringstream cmd;
-    cmd << "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i sine=frequency=440:duration="
-        << seconds << " -ac " << channels << " -c:a libmp3lame -b:a 64k -write_xing 0 " << extra << " "
-        << Quote(path);
+    cmd << "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i "
+           "sine=frequency=440:duration="
+        << seconds << " -ac " << channels << " -c:a libmp3lame -b:a 64k -write_xing 0 " << extra
+        << " " << Quote(path);
     return Run(cmd.str());
 }
 
@@ -101,7 +104,7 @@ inline bool MakeAac(const std::string& path, double seconds = 1.0) {
 /// Answers length queries from a table; records how often it was asked and
 /// whether two queries ever overlapped.
 class FakeEngine final : public LengthQueryEngine {
-public:
+  public:
     std::map<std::string, double> mp3Seconds;
     std::map<std::string, double> aacMilliseconds;
     std::atomic<int> calls{0};
@@ -115,7 +118,7 @@ public:
         return Answer(aacMilliseconds, path, ms);
     }
 
-private:
+  private:
     bool Answer(const std::map<std::string, double>& table, const std::string& path, double& out) {
         ++calls;
         if (++inside > 1)
