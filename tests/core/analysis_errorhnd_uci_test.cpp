@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "core/errorhnd.h"
 #include "core/uci.h"
@@ -131,6 +132,18 @@ TEST_F(Uci, OnlyTwentyNamesCountAsSet) {
   v = 0;
   EXPECT_EQ(UciReadInt("o20", 0, 1, "", &v), UCI_NOT_FOUND);
   EXPECT_EQ(v, 0);
+}
+
+TEST_F(Uci, AtMostAThousandEntries) {
+  ASSERT_EQ(UciCreate(0, nullptr), UCI_OK);
+  for (int i = 0; i < UCI_MAX_ENTRIES; ++i) ASSERT_EQ(UciSetValue("same", "1"), UCI_OK) << i;
+  EXPECT_EQ(UciSetValue("same", "1"), UCI_TOO_MANY_ENTRIES);
+  UciDestroy();
+  std::vector<std::string> words(UCI_MAX_ENTRIES + 1, "w");
+  std::vector<const char*> argv;
+  for (const std::string& w : words) argv.push_back(w.c_str());
+  EXPECT_EQ(UciCreate(int(argv.size()), argv.data()), UCI_TOO_MANY_ENTRIES);
+  EXPECT_FALSE(UciExists());
 }
 
 TEST_F(Uci, WordListEntriesNeedAnExplicitSet) {
