@@ -60,6 +60,7 @@ void M3UPlaylist::LoadFromBytes(std::string_view bytes, const std::string& file,
 void M3UPlaylist::LoadText(std::string_view raw, const std::string& file,
                            const LibraryContext& context, int depth) {
     m_visited.push_back(file);
+    m_visitedKeys.push_back(Canonical(file));
     // Files are UTF-8; older ones were written in a single-byte code page.
     const std::string text = DecodeLegacyText(raw);
     const std::string folder = FolderOf(file);
@@ -110,10 +111,13 @@ void M3UPlaylist::LoadText(std::string_view raw, const std::string& file,
             entry = folder + entry;
 
         if (IsM3UPath(entry)) {
-            const std::string canonical = Canonical(entry);
+            // The same text, or the same file under another text, is read once.
             bool seen = std::find(m_visited.begin(), m_visited.end(), entry) != m_visited.end();
-            for (const std::string& visited : m_visited)
-                seen = seen || Canonical(visited) == canonical;
+            if (!seen) {
+                const std::string key = Canonical(entry);
+                seen = std::find(m_visitedKeys.begin(), m_visitedKeys.end(), key) !=
+                       m_visitedKeys.end();
+            }
             if (!seen && depth < kMaxNesting)
                 LoadNested(entry, context, depth + 1);
         } else {

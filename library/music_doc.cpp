@@ -117,6 +117,8 @@ bool CMusicDoc::OnNewDocument(const StudioStartup& startup) {
     LengthQueryEngine* engine = m_context.engine;
     if (engine)
         engine->SetLengthQueriesEnabled(false);
+    if (startup.busy)
+        startup.busy(true);
     switch (startup.mode) {
     case static_cast<int>(StudioStartupMode::PreviousSession):
         LoadStudio(StudioPath(startup.programFolder));
@@ -127,6 +129,8 @@ bool CMusicDoc::OnNewDocument(const StudioStartup& startup) {
     default:
         break;
     }
+    if (startup.busy)
+        startup.busy(false);
     if (engine)
         engine->SetLengthQueriesEnabled(true);
     MarkUnknownLengths();

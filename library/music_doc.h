@@ -12,6 +12,7 @@
 #include "library/music_item.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +34,9 @@ struct StudioStartup {
     std::string programFolder;            ///< folder of the main program (data.ms lies there)
     std::string defaultMusicFolder;       ///< the "Default Music Folder" setting
     MessageTarget* probeTarget = nullptr; ///< receives DurationReady; null: no probes
+    /// Called with true before the Studio is filled and false after (the
+    /// page shows the wait cursor meanwhile). May be empty.
+    std::function<void(bool)> busy;
 };
 
 class CMusicDoc {

@@ -195,6 +195,7 @@ class M3UPlaylist : public Playlist {
     void LoadNested(const std::string& path, const LibraryContext& context, int depth);
 
     std::vector<std::string> m_visited;
+    std::vector<std::string> m_visitedKeys; ///< the same paths with links and dots resolved
 };
 
 /// "??:??" for kNoLength, else "mm:ss" or "hh:mm:ss" (hours modulo a day).

@@ -260,9 +260,16 @@ TEST_F(Studio, StartUpModesAndProbes) {
 
     CMusicDoc scan(context);
     startup.mode = 2;
+    std::vector<bool> busy;
+    startup.busy = [&](bool on) {
+        busy.push_back(on);
+        EXPECT_EQ(engine.LengthQueriesEnabled(), false);
+    };
     ASSERT_TRUE(scan.OnNewDocument(startup));
     EXPECT_EQ(engine.calls, 0); // loading does not wait for lengths
     EXPECT_TRUE(engine.LengthQueriesEnabled());
+    EXPECT_EQ(busy, (std::vector<bool>{true, false}));
+    startup.busy = nullptr;
     ASSERT_EQ(scan.Collection().Count(), 3u);
     for (const auto& item : scan.Collection().Items())
         EXPECT_EQ(item->IsPlaylist() ? static_cast<Playlist*>(item.get())->Child(0)->length
