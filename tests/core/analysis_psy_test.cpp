@@ -450,3 +450,47 @@ TEST(HistoryBuffers, FifoAndRing) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every coding rate with a bandwidth entry: the model runs on noise and
+// clicks and delivers finite, consistent figures.
+TEST(PsyAllRates, FiniteConsistentOutput) {
+  struct Case {
+    int rate, bitrate;
+  } cases[] = {{8000, 16000},  {11025, 24000}, {12000, 24000}, {16000, 40000}, {22050, 56000}, {24000, 64000},
+               {32000, 96000}, {44100, 128000}, {48000, 160000}};
+  for (const Case& c : cases) {
+    Kernel k;
+    ErrorRecord* e = Make(&k, 2, c.rate, c.bitrate, kStereo, 1);
+    ASSERT_EQ(e, nullptr) << c.rate << " " << ErrorFirstMessage(e);
+    std::vector<float> s = ClickSignal(2, 10, 5 * 1024 + 77);
+    std::mt19937 rng(unsigned(c.rate));
+    std::normal_distribution<float> d(0.0f, 500.0f);
+    for (float& v : s) v += d(rng);
+    auto out = std::make_unique<PsyOut>();
+    for (int f = 0; f < 10; ++f) {
+      ASSERT_EQ(PsyProcess(k.k, s.data() + size_t(f) * 2048, 1, out.get()), nullptr);
+      for (int ch = 0; ch < 2; ++ch) {
+        const PsyOutChannel& o = out->channel[ch];
+        ASSERT_EQ(o.sfbOffsets[o.sfbCnt], 1024) << c.rate;
+        ASSERT_LE(o.maxSfbPerGroup, o.sfbPerGroup);
+        ASSERT_TRUE(std::isfinite(o.pe));
+        for (int b = 0; b < o.sfbCnt; ++b) {
+          ASSERT_TRUE(std::isfinite(o.sfbEnergy[b]) && o.sfbEnergy[b] >= 0.0f) << c.rate << " band " << b;
+          ASSERT_TRUE(std::isfinite(o.sfbThreshold[b]) && o.sfbThreshold[b] > 0.0f) << c.rate << " band " << b;
+          ASSERT_GE(o.sfbPe[b], 0.0f);
+        }
+        for (int w = 0; w < o.tns.numWindows; ++w) {
+          const TnsWindowData& t = o.tns.window[w];
+          if (!t.numFilters) continue;
+          ASSERT_LE(t.order, o.windowSequence == EIGHT_SHORT ? 7 : 12);
+          ASSERT_LE(t.length, o.windowSequence == EIGHT_SHORT ? 15 : 63);
+          ASSERT_LE(t.stopBand, o.sfbPerGroup);
+        }
+      }
+    }
+  }
+}
+
+}  // namespace

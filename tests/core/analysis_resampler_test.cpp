@@ -128,6 +128,34 @@ TEST(Resampler, FrequencyResponseAndDelay) {
   EXPECT_EQ(delay, 14);
 }
 
+// Every pair of the table builds, with 1 + floor(28 M) taps, the delay
+// taps / M / 2, and a first frame of ceil(1024 M / L) input samples.
+TEST(Resampler, EveryTablePairBuilds) {
+  const int rates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+  int pairs = 0;
+  for (int in : rates) {
+    for (int out : rates) {
+      int up = 0, down = 0;
+      if (ResamplerFactors(in, out, &up, &down) != RESAMPLER_OK) continue;
+      ++pairs;
+      Converter c;
+      ASSERT_EQ(ResamplerCreate(in, out, 1, 1024, float(out) * 0.45f, &c.s), RESAMPLER_OK) << in << "->" << out;
+      EXPECT_EQ(ResamplerTaps(c.s), 1 + 28 * down) << in << "->" << out;
+      EXPECT_EQ(ResamplerDelay(c.s), (1 + 28 * down) / down / 2);
+      EXPECT_EQ(ResamplerInputSamplesNeeded(c.s), (1024 * down + up - 1) / up);
+      std::vector<float> x(size_t(ResamplerInputSamplesNeeded(c.s)), 1.0f), y(1024);
+      EXPECT_EQ(ResamplerConvert(c.s, x.data(), y.data()), 1024);
+    }
+  }
+  EXPECT_EQ(pairs, 46);
+}
+
+TEST(Resampler, UpsamplingPassesTheBand) {
+  // 44100 -> 48000 (480/441) with a bandwidth of 19000 Hz.
+  EXPECT_NEAR(Gain(44100, 48000, 19000.0f, 5000.0), 0.99, 0.02);
+  EXPECT_LT(20.0 * std::log10(Gain(44100, 48000, 19000.0f, 21500.0)), -30.0);
+}
+
 TEST(Resampler, ChannelsStayApartAndInterleaved) {
   Converter c;
   ASSERT_EQ(ResamplerCreate(48000, 32000, 2, 2048, 14000.0f, &c.s), RESAMPLER_OK);
