@@ -58,6 +58,22 @@ MpegHeaderInfo ParseMpegHeader(const uint8_t b[4]) {
     return info;
 }
 
+AdtsHeaderInfo ParseAdtsHeader(const uint8_t b[4]) {
+    AdtsHeaderInfo info;
+    if (b[0] != 0xFF || (b[1] & 0xF6) != 0xF0) // syncword, layer 0
+        return info;
+    // Sampling frequency index (ISO/IEC 13818-7, Table 35).
+    static const uint32_t kRates[12] = {96000, 88200, 64000, 48000, 44100, 32000,
+                                        24000, 22050, 16000, 12000, 11025, 8000};
+    const unsigned index = (b[2] >> 2) & 0x0F;
+    if (index >= 12)
+        return info;
+    info.valid = true;
+    info.sampleRate = kRates[index];
+    info.channels = ((b[2] & 1u) << 2) | (b[3] >> 6);
+    return info;
+}
+
 namespace {
 
 std::string EndingAfterLastDot(const std::string& path) {
@@ -152,8 +168,20 @@ int GetMediaInfo(const std::string& path, MusicItem& record, const LibraryContex
     if (ending == "aac") {
         record.length = 0;
         ID3v2Tag tag;
-        if (tag.ReadTag(path))
+        const bool hasTag = tag.ReadTag(path);
+        if (hasTag)
             TakeTag(tag, record);
+        // Stream parameters from the first ADTS header (at the start or behind the tag).
+        if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+            uint8_t head[4];
+            const uint64_t at = hasTag ? uint64_t(tag.Size()) + 10 : 0;
+            if (ReadAt(f, at, head)) {
+                AdtsHeaderInfo info = ParseAdtsHeader(head);
+                record.channels = info.channels;
+                record.sampleRate = info.sampleRate;
+            }
+            std::fclose(f);
+        }
         if (query) {
             double ms = 0;
             if (engine->AacLengthMilliseconds(path, ms)) {

@@ -17,10 +17,11 @@ class MessageTarget;
 constexpr unsigned kDurationReady = 0x601;
 
 /// Fills the record from the file: path, title, artist, URL, length, size,
-/// type (2 for ".mp3", 128 for ".aac", any letter case), flags and, for MPEG
-/// files, channels, bit rate and sample rate. 0 on success; -1 when the file
-/// cannot be read or its ending is not supported. With the engine's switch on
-/// the engine's length replaces the tag's.
+/// type (2 for ".mp3", 128 for ".aac", any letter case), flags and the
+/// stream parameters (MP3: channels, bit rate, sample rate from the first
+/// frame header; AAC: channels and sample rate from the first ADTS header). 0 on success; -1 when
+/// the file cannot be read or its ending is not supported. With the engine's switch on the engine's
+/// length replaces the tag's.
 int GetMediaInfo(const std::string& path, MusicItem& record, const LibraryContext& context);
 
 /// -1 when the file cannot be read or its last three characters are not
@@ -53,5 +54,13 @@ struct MpegHeaderInfo {
     uint32_t sampleRate = 0;
 };
 MpegHeaderInfo ParseMpegHeader(const uint8_t bytes[4]);
+
+/// The ADTS header fields the record keeps for AAC files.
+struct AdtsHeaderInfo {
+    bool valid = false;
+    uint32_t channels = 0;   ///< channel configuration (0: given in the stream)
+    uint32_t sampleRate = 0; ///< Hz
+};
+AdtsHeaderInfo ParseAdtsHeader(const uint8_t bytes[4]);
 
 } // namespace lyb

@@ -325,6 +325,11 @@ TEST(ID3v2Write, OutgrownTagIsRebuiltThroughTheTemporaryFile) {
     ID3v2Tag back;
     ASSERT_TRUE(back.ReadTag(path));
     EXPECT_EQ(back.GetTextFrame("TIT2", 1000), std::string(700, 'L'));
+    // One more step of 256 bytes when that is enough.
+    back.SetArtist(std::string(120, 'A'));
+    ASSERT_TRUE(back.WriteTag(path, false));
+    EXPECT_EQ(back.Size(), 1024u + 256u * 3);
+    EXPECT_EQ(ReadFile(path).substr(back.Size() + 10), audio);
     EXPECT_EQ(back.GetTitle().size(), 255u);
 }
 

@@ -120,6 +120,8 @@ TEST_F(MediaInfo, AacAndTheLengthQuerySwitch) {
     ASSERT_EQ(GetMediaInfo(aac, a, context), 0);
     EXPECT_EQ(a.type, uint32_t(kItemAac));
     EXPECT_EQ(a.length, 61u);
+    EXPECT_EQ(a.sampleRate, 44100u);
+    EXPECT_EQ(a.channels, 1u);
     EXPECT_EQ(a.flags & (kTitleKnown | kArtistKnown | kInfoRead),
               kTitleKnown | kArtistKnown | kInfoRead);
 
