@@ -29,8 +29,8 @@ void Prepare(const PsyOutChannel* p, QcPrep* prep) {
         ff += r;
         if (v > mx) mx = v;
       }
-      bool coded = b < p->maxSfbPerGroup && ff > 0.0f && p->sfbEnergy[idx] > p->sfbThreshold[idx];
-      prep->active[idx] = coded ? 1 : 0;
+      bool coded = b < p->maxSfbPerGroup && ff > 0.0f && p->sfbEnergy[idx] > 0.0f;
+      prep->ratioDb[idx] = coded ? 10.0f * std::log10(p->sfbEnergy[idx] / p->sfbThreshold[idx]) : -1e9f;
       prep->sfMin[idx] = MinimumScalefactor(mx);
       prep->sfBase[idx] = coded ? EstimateScalefactor(p->sfbThreshold[idx], ff) : 255;
     }
@@ -60,11 +60,15 @@ int Clamp(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
 // 60 of each other.
 void QuantizeChannel(const PsyOutChannel* p, const QcPrep* prep, QcChannel* ch, int offset) {
   int nz[MAX_GROUPED_SFB];
+  // The offset moves every threshold by 1.5 dB per step: a band is coded
+  // when its energy lies above its moved threshold, so that with bits to
+  // spare (negative offsets) bands below the mask are coded as well.
+  const float activeDb = 1.5f * static_cast<float>(offset);
   for (int g = 0; g < p->groups; ++g) {
     for (int b = 0; b < p->sfbPerGroup; ++b) {
       int idx = g * p->sfbPerGroup + b;
       int from = p->sfbOffsets[idx], n = p->sfbOffsets[idx + 1] - from;
-      if (!prep->active[idx]) {
+      if (!(prep->ratioDb[idx] > activeDb)) {
         std::memset(ch->quant + from, 0, sizeof(short) * static_cast<size_t>(n));
         ch->scalefactor[idx] = 0;
         nz[idx] = 0;
@@ -171,7 +175,7 @@ ErrorRecord* QcQuantizeElement(QcLoopState* s, int element, PsyOutChannel* const
     Prepare(psy[c], &s->prep[c]);
     for (int g = 0; g < psy[c]->groups; ++g)
       for (int b = 0; b < psy[c]->maxSfbPerGroup; ++b)
-        if (s->prep[c].active[g * psy[c]->sfbPerGroup + b])
+        if (s->prep[c].ratioDb[g * psy[c]->sfbPerGroup + b] > 0.0f)
           lines += psy[c]->sfbOffsets[g * psy[c]->sfbPerGroup + b + 1] - psy[c]->sfbOffsets[g * psy[c]->sfbPerGroup + b];
   }
   if (lines < 1) lines = 1;

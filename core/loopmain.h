@@ -11,7 +11,8 @@ struct QcPrep {
   float pow34[FRAME_LEN_LONG];        // |x|^0.75, grouped order
   int sfBase[MAX_GROUPED_SFB];        // scalefactor that meets the threshold
   int sfMin[MAX_GROUPED_SFB];         // no value above 8191
-  int active[MAX_GROUPED_SFB];        // energy above threshold
+  float ratioDb[MAX_GROUPED_SFB];     // energy over threshold in dB; bands below the
+                                      // coded limit or without lines: -1e9
 };
 
 struct QcLoopState {
