@@ -1,5 +1,6 @@
 #include "core/psy_chan.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "core/cod_chan.h"
@@ -15,9 +16,14 @@ constexpr float kShortWeight = 0.5f;
 
 }  // namespace
 
-ErrorRecord* PsyChannelCreate(PsyChannel* ch, int rateClass, const PsyConfiguration* cfgLong) {
+ErrorRecord* PsyChannelCreate(PsyChannel* ch, int rateClass, const PsyConfiguration* cfgLong,
+                              const PsyConfiguration* cfgShort) {
   std::memset(ch, 0, sizeof *ch);
   ErrorRecord* e = CreateFloatFifoBuffer(PSY_HISTORY, 0.0f, &ch->history);
+  if (e) return ERROR_PASS(e, "PsyChannelCreate");
+  float quiet[MAX_SFB_LONG];
+  ThrPartitionsToBands(cfgShort, cfgShort->parts.qsthr, quiet);
+  e = BlockEnergyStoreCreate(&ch->store, cfgShort->sfbCnt, quiet);
   if (e) return ERROR_PASS(e, "PsyChannelCreate");
   BlockSwitchInit(&ch->sw, rateClass);
   ch->lastShape = SINE_WINDOW;
@@ -29,6 +35,22 @@ ErrorRecord* PsyChannelCreate(PsyChannel* ch, int rateClass, const PsyConfigurat
 void PsyChannelDestroy(PsyChannel* ch) {
   DestroyFloatFifoBuffer(ch->history);
   ch->history = nullptr;
+  BlockEnergyStoreDestroy(&ch->store);
+}
+
+void PsyChannelLookaheadEnergies(PsyChannel* ch, Filterbank* fb, const PsyConfiguration* cfgShort,
+                                 float logEnergy[TRANS_FAC][MAX_SFB_SHORT], float* scratch) {
+  // The next frame's transform covers history[1024, 3072).
+  ErrorRecord* e = FilterbankForward(fb, EIGHT_SHORT, SINE_WINDOW, SINE_WINDOW, ch->history->data + FRAME_LEN_LONG,
+                                     scratch);
+  ErrorFree(e);  // fixed, valid arguments: cannot fail
+  for (int w = 0; w < TRANS_FAC; ++w) {
+    float energy[MAX_SFB_LONG];
+    ThrBandEnergies(cfgShort, scratch + w * FRAME_LEN_SHORT, energy);
+    for (int b = 0; b < cfgShort->sfbCnt && b < MAX_SFB_SHORT; ++b) {
+      logEnergy[w][b] = energy[b] > 0.0f ? 10.0f * std::log10(energy[b]) : -130.0f;
+    }
+  }
 }
 
 ErrorRecord* PsyChannelProcess(PsyChannel* ch, const PsyChannelSettings* set, Filterbank* fb, int sequence,

@@ -23,6 +23,7 @@ struct PsyChannel {
   int tnsOn;
   float varC;                        // smoothed spectral variation figure
   float prevThrLong[MAX_CB];         // last long block's partition thresholds
+  BlockEnergyStore store;            // last 12 short blocks' band log energies
   float spectrum[FRAME_LEN_LONG];    // transform output of the frame
 };
 
@@ -35,7 +36,13 @@ struct PsyChannelSettings {
   int tnsCoefRes;
 };
 
-ErrorRecord* PsyChannelCreate(PsyChannel* ch, int rateClass, const PsyConfiguration* cfgLong);
+ErrorRecord* PsyChannelCreate(PsyChannel* ch, int rateClass, const PsyConfiguration* cfgLong,
+                              const PsyConfiguration* cfgShort);
+
+// Band log energies (dB) of the eight short windows the next frame would use,
+// from the look-ahead part of the history. scratch: 1024 floats.
+void PsyChannelLookaheadEnergies(PsyChannel* ch, Filterbank* fb, const PsyConfiguration* cfgShort,
+                                 float logEnergy[TRANS_FAC][MAX_SFB_SHORT], float* scratch);
 void PsyChannelDestroy(PsyChannel* ch);
 
 // Transforms and analyses one frame of the channel whose block decision is

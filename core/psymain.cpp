@@ -31,6 +31,8 @@ struct PsyKernel {
   Filterbank* fb;
   PsyChannel channel[PSY_MAX_CHANNELS];
   BlockSwitchResult sw[PSY_MAX_CHANNELS];
+  float scratch[FRAME_LEN_LONG];
+  float logEnergy[TRANS_FAC][MAX_SFB_SHORT];
 };
 
 ErrorRecord* PsyLookupBandwidth(int nChannels, int sampleRate, int bitratePerChannel, int* bandwidthHz) {
@@ -136,7 +138,7 @@ ErrorRecord* PsyCreate(const PsyInit* init, PsyKernel** kernel) {
 
   e = FilterbankCreate(&k->fb);
   for (int c = 0; c < k->nChannels && !e; ++c) {
-    e = PsyChannelCreate(&k->channel[c], k->cfgLong->rateClass, k->cfgLong);
+    e = PsyChannelCreate(&k->channel[c], k->cfgLong->rateClass, k->cfgLong, k->cfgShort);
   }
   if (e) {
     PsyDestroy(k);
@@ -164,7 +166,13 @@ ErrorRecord* PsyProcess(PsyKernel* k, const float* pcm, int allowShort, PsyOut* 
     PsyChannel& ch = k->channel[c];
     FloatFifoPush(ch.history, pcm + c, FRAME_LEN_LONG, n);
     const int shortOk = allowShort && k->allowShort && !ch.isLfe;
-    BlockSwitchFrame(&ch.sw, ch.history->data + PSY_LOOKAHEAD_START, 1, shortOk, &k->sw[c]);
+    if (shortOk) {
+      PsyChannelLookaheadEnergies(&ch, k->fb, k->cfgShort, k->logEnergy, k->scratch);
+      BlockSwitchFrame(&ch.sw, ch.history->data + PSY_LOOKAHEAD_START, 1, shortOk, &k->sw[c], &ch.store,
+                       k->logEnergy);
+    } else {
+      BlockSwitchFrame(&ch.sw, ch.history->data + PSY_LOOKAHEAD_START, 1, shortOk, &k->sw[c]);
+    }
   }
   for (int i = 0; i < k->nElements; ++i) {
     const PsyElement& el = k->elements[i];

@@ -99,10 +99,52 @@ int BlockSwitchGroup(const int flags[TRANS_FAC], int groupLen[MAX_GROUPS]) {
   return groups;
 }
 
+ErrorRecord* BlockEnergyStoreCreate(BlockEnergyStore* store, int bands, const float* quiet) {
+  store->ring = nullptr;
+  store->bands = bands;
+  if (bands <= 0 || bands > MAX_SFB_SHORT) return ERROR_NEW("BlockEnergyStoreCreate", "invalid function parameter");
+  ErrorRecord* e = CreateFloatModuloBuffer(ENERGY_STORE_BLOCKS, bands, 0.0f, &store->ring);
+  if (e) return ERROR_PASS(e, "BlockEnergyStoreCreate");
+  float start[MAX_SFB_SHORT];
+  for (int b = 0; b < bands; ++b) {
+    start[b] = (quiet[b] > 0.0f ? 10.0f * std::log10(quiet[b]) : -130.0f) - 5.0f;
+  }
+  for (int r = 0; r < ENERGY_STORE_BLOCKS; ++r) FloatModuloPush(store->ring, start);
+  return nullptr;
+}
+
+void BlockEnergyStoreDestroy(BlockEnergyStore* store) {
+  DestroyFloatModuloBuffer(store->ring);
+  store->ring = nullptr;
+}
+
+void BlockEnergyStoreConfirm(BlockEnergyStore* store, const float logEnergy[TRANS_FAC][MAX_SFB_SHORT],
+                             int flags[TRANS_FAC]) {
+  const int bands = store->bands;
+  for (int w = 0; w < TRANS_FAC; ++w) {
+    if (flags[w]) {
+      int rises = 0;
+      for (int b = 0; b < bands && !rises; ++b) {
+        float mean = 0.0f;
+        for (int r = 0; r < ENERGY_STORE_BLOCKS; ++r) mean += FloatModuloRecord(store->ring, r)[b];
+        mean /= float(ENERGY_STORE_BLOCKS);
+        rises = logEnergy[w][b] > mean + ENERGY_STORE_RISE_DB;
+      }
+      flags[w] = rises;
+    }
+    FloatModuloPush(store->ring, logEnergy[w]);
+  }
+}
+
 void BlockSwitchFrame(BlockSwitchState* s, const float* lookahead, int stride, int allowShort,
-                      BlockSwitchResult* out) {
+                      BlockSwitchResult* out, BlockEnergyStore* store, const float (*logEnergy)[MAX_SFB_SHORT]) {
   int flags[TRANS_FAC];
-  const int attack = BlockSwitchDetect(s, lookahead, stride, flags);
+  int attack = BlockSwitchDetect(s, lookahead, stride, flags);
+  if (store && store->ring && logEnergy) {
+    BlockEnergyStoreConfirm(store, logEnergy, flags);
+    attack = 0;
+    for (int w = 0; w < TRANS_FAC; ++w) attack |= flags[w];
+  }
   int seq = BlockSwitchNextSequence(s->lastSequence, attack || s->prevAttack);
   if (!allowShort) {
     // Close an open short sequence cleanly, otherwise stay long.

@@ -4,10 +4,32 @@
 #ifndef TESSEL_CORE_SW_CONT_H
 #define TESSEL_CORE_SW_CONT_H
 
+#include "core/errorhnd.h"
+#include "core/fifo_buf.h"
 #include "core/psyconst.h"
 
 inline constexpr int ATTACK_SEGMENTS = 32;
 inline constexpr int ATTACK_SEGMENT_LEN = 32;
+
+inline constexpr int ENERGY_STORE_BLOCKS = 12;
+// A flagged window counts as an attack only when some band rises this far
+// above its mean over the stored blocks.
+inline constexpr float ENERGY_STORE_RISE_DB = 6.0f;
+
+// The store of the last 12 short blocks' per-band log energies (dB) of a
+// channel, started at the threshold in quiet minus 5 dB.
+struct BlockEnergyStore {
+  FloatModuloBuffer* ring;   // ENERGY_STORE_BLOCKS records of `bands` values
+  int bands;
+};
+
+// quietThreshold: per band energy (0 stands for -130 dB).
+ErrorRecord* BlockEnergyStoreCreate(BlockEnergyStore* store, int bands, const float* quietThreshold);
+void BlockEnergyStoreDestroy(BlockEnergyStore* store);
+// Clears flags of windows whose band energies do not rise over the store,
+// then pushes the eight windows' log energies (dB) into it.
+void BlockEnergyStoreConfirm(BlockEnergyStore* store, const float logEnergy[TRANS_FAC][MAX_SFB_SHORT],
+                             int flags[TRANS_FAC]);
 
 struct BlockSwitchState {
   int rateClass;
@@ -44,8 +66,12 @@ struct BlockSwitchResult {
   int groupLen[MAX_GROUPS];
   int flags[TRANS_FAC];        // attack flags of the coded frame's windows
 };
+// With `store` and `logEnergy` (the band log energies of the look-ahead's
+// eight short windows), detected attacks are confirmed against the store;
+// both may be null.
 void BlockSwitchFrame(BlockSwitchState* s, const float* lookahead, int stride, int allowShort,
-                      BlockSwitchResult* out);
+                      BlockSwitchResult* out, BlockEnergyStore* store = nullptr,
+                      const float (*logEnergy)[MAX_SFB_SHORT] = nullptr);
 
 // Common window of a pair: both channels take the stronger sequence
 // (EIGHT_SHORT > LONG_START > LONG_STOP > ONLY_LONG) and, when short, the

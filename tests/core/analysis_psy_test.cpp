@@ -494,3 +494,36 @@ TEST(PsyAllRates, FiniteConsistentOutput) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(BlockSwitching, EnergyStoreConfirmsOnlyRisingWindows) {
+  BlockEnergyStore store;
+  float quiet[4] = {1e4f, 1e4f, 0.0f, 1e4f};  // 40 dB, -130 dB for zero, each minus 5 dB
+  ASSERT_EQ(BlockEnergyStoreCreate(&store, 4, quiet), nullptr);
+  EXPECT_FLOAT_EQ(FloatModuloRecord(store.ring, 11)[0], 35.0f);
+  EXPECT_FLOAT_EQ(FloatModuloRecord(store.ring, 0)[2], -135.0f);
+  float steady[TRANS_FAC][MAX_SFB_SHORT] = {};
+  for (auto& w : steady) {
+    for (int b = 0; b < 4; ++b) w[b] = 60.0f;
+  }
+  int flags[TRANS_FAC] = {1, 0, 0, 0, 0, 0, 0, 1};
+  BlockEnergyStoreConfirm(&store, steady, flags);
+  EXPECT_EQ(flags[0], 1);  // 60 dB over a store at 35 dB: a rise
+  int none[TRANS_FAC] = {};
+  BlockEnergyStoreConfirm(&store, steady, none);
+  // Now the store holds 60 dB everywhere: an equal block is no attack, a
+  // block 10 dB louder in one band is.
+  int again[TRANS_FAC] = {1, 1, 0, 0, 0, 0, 0, 0};
+  float louder[TRANS_FAC][MAX_SFB_SHORT];
+  for (int w = 0; w < TRANS_FAC; ++w) {
+    for (int b = 0; b < 4; ++b) louder[w][b] = 60.0f;
+  }
+  louder[1][3] = 70.0f;
+  BlockEnergyStoreConfirm(&store, louder, again);
+  EXPECT_EQ(again[0], 0);
+  EXPECT_EQ(again[1], 1);
+  BlockEnergyStoreDestroy(&store);
+}
+
+}  // namespace
