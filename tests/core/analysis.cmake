@@ -7,3 +7,5 @@ lyb_test(core_analysis_tests core
     ${CMAKE_CURRENT_LIST_DIR}/analysis_resampler_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/analysis_psy_test.cpp
   LINKS tessel_core)
+
+lyb_fuzz(core_uci_fuzz ${CMAKE_CURRENT_LIST_DIR}/analysis_uci_fuzz.cpp LINKS tessel_core)
