@@ -21,5 +21,5 @@ add_dependencies(core_encoder_tests tessel tessel_lse_double)
 target_compile_definitions(core_encoder_tests PRIVATE
   TESSEL_LIBRARY="$<TARGET_FILE:tessel>"
   LSE_DOUBLE="$<TARGET_FILE:tessel_lse_double>"
-  GOLDEN_STEREO_128K=17383640755941582933ull
-  GOLDEN_MONO_64K=14160724566285771464ull)
+  GOLDEN_STEREO_128K=0x8c55ea357e628d4full
+  GOLDEN_MONO_64K=0x29441c05737973d3ull)
