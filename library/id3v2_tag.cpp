@@ -97,8 +97,48 @@ ID3v2Tag::ID3v2Tag() {
     ResetTag();
 }
 
-bool ID3v2Tag::ReadTag(const std::string& path) {
+namespace {
+
+// The tag body, read either from memory or from the file; reads outside the
+// body fail.
+class BodySource {
+  public:
+    BodySource(const uint8_t* bytes, uint32_t size) : m_bytes(bytes), m_size(size) {}
+    BodySource(std::FILE* file, uint32_t size) : m_file(file), m_size(size) {
+        // Most tags are small: one read serves every frame.
+        if (size <= (1u << 20)) {
+            m_cache.resize(size);
+            if (std::fread(m_cache.data(), 1, size, file) == size)
+                m_bytes = reinterpret_cast<const uint8_t*>(m_cache.data());
+            else
+                m_failed = true;
+        }
+    }
+    bool Failed() const { return m_failed; }
+    bool Read(uint64_t offset, size_t count, void* out) {
+        if (offset > m_size || count > m_size - offset)
+            return false;
+        if (m_bytes) {
+            std::memcpy(out, m_bytes + offset, count);
+            return true;
+        }
+        return std::fseek(m_file, static_cast<long>(10 + offset), SEEK_SET) == 0 &&
+               std::fread(out, 1, count, m_file) == count;
+    }
+
+  private:
+    const uint8_t* m_bytes = nullptr;
+    std::FILE* m_file = nullptr;
+    uint32_t m_size;
+    std::string m_cache;
+    bool m_failed = false;
+};
+
+} // namespace
+
+bool ID3v2Tag::ReadTag(const std::string& path, ReadMode mode) {
     m_frames.clear();
+    m_partial = false;
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f)
         return false;
@@ -106,51 +146,51 @@ bool ID3v2Tag::ReadTag(const std::string& path) {
     size_t n = std::fread(head, 1, sizeof head, f);
     int major = 0;
     uint32_t size = 0;
-    if (!ParseHeader(head, n, major, size)) {
-        std::fclose(f);
-        return false;
-    }
-    // Never allocate more than the file holds: a huge size in a short file
-    // is a short read, found before any allocation.
+    // A size beyond the end of the file is a short read, found before any
+    // allocation.
     auto fileSize = libfile::FileSize(path);
-    if (!fileSize || *fileSize < 10ull + size) {
+    if (!ParseHeader(head, n, major, size) || !fileSize || *fileSize < 10ull + size) {
         std::fclose(f);
         return false;
     }
-    std::string bytes(reinterpret_cast<const char*>(head), 10);
-    bytes.resize(10ull + size);
-    size_t got = std::fread(bytes.data() + 10, 1, size, f);
+    BodySource body(f, size);
+    bool ok = !body.Failed() && Parse(head, body, mode == ReadMode::Info);
     std::fclose(f);
-    if (got != size)
-        return false;
-    return ReadTagFromBytes(bytes);
+    if (!ok)
+        m_frames.clear();
+    return ok;
 }
 
-bool ID3v2Tag::ReadTagFromBytes(std::string_view bytes) {
+bool ID3v2Tag::ReadTagFromBytes(std::string_view bytes, ReadMode mode) {
     m_frames.clear();
+    m_partial = false;
     const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
     int major = 0;
     uint32_t size = 0;
-    if (!ParseHeader(p, bytes.size(), major, size))
+    if (!ParseHeader(p, bytes.size(), major, size) || bytes.size() - 10 < size)
         return false;
-    if (bytes.size() - 10 < size)
-        return false;
-    std::memcpy(m_header, p, 10);
-    m_major = major;
-    m_revision = p[4];
-    m_unsync = (p[5] & kFlagUnsync) != 0;
-    m_extended = (p[5] & kFlagExtended) != 0;
-    m_experimental = (p[5] & kFlagExperimental) != 0;
+    BodySource body(p + 10, size);
+    return Parse(p, body, mode == ReadMode::Info);
+}
+
+template <class Source> bool ID3v2Tag::Parse(const uint8_t* head, Source& body, bool skipLarge) {
+    std::memcpy(m_header, head, 10);
+    m_major = head[3];
+    m_revision = head[4];
+    m_unsync = (head[5] & kFlagUnsync) != 0;
+    m_extended = (head[5] & kFlagExtended) != 0;
+    m_experimental = (head[5] & kFlagExperimental) != 0;
+    const uint32_t size = DecodeSyncSafe(head + 6);
     m_size = size;
 
-    const uint8_t* body = p + 10;
     uint64_t start = 0;
     // Version 2 has no extended header (its bit 6 means compression).
     if (m_extended && m_major >= 3) {
-        if (size < 4) {
+        uint8_t extSize[4];
+        if (!body.Read(0, 4, extSize)) {
             start = size;
         } else {
-            uint32_t ext = DecodeSyncSafe(body);
+            uint32_t ext = DecodeSyncSafe(extSize);
             // In 2.4 the size counts its own four bytes; in 2.3 it does not.
             start = m_major == 4 ? ext : 4ull + ext;
             if (m_major == 4 && ext < 6)
@@ -163,11 +203,11 @@ bool ID3v2Tag::ReadTagFromBytes(std::string_view bytes) {
     const size_t idLen = m_major == 2 ? 3 : 4;
     uint64_t pos = m_frameStart;
     while (pos < size) {
-        if (body[pos] == 0)
+        uint8_t fh[10] = {};
+        if (!body.Read(pos, 1, fh) || fh[0] == 0)
             break; // padding
-        if (pos + hdr > size)
+        if (pos + hdr > size || !body.Read(pos, hdr, fh))
             break;
-        const uint8_t* fh = body + pos;
         bool validId = true;
         for (size_t i = 0; i < idLen; ++i)
             validId = validId && IsFrameIdChar(fh[i]);
@@ -186,7 +226,13 @@ bool ID3v2Tag::ReadTagFromBytes(std::string_view bytes) {
         Frame frame;
         frame.id.assign(reinterpret_cast<const char*>(fh), idLen);
         frame.flags = flags;
-        frame.data.assign(reinterpret_cast<const char*>(fh + hdr), frameSize);
+        if (skipLarge && frameSize > kInfoFrameLimit) {
+            m_partial = true; // pictures and the like: not needed for the texts
+        } else {
+            frame.data.resize(frameSize);
+            if (!body.Read(pos + hdr, frameSize, frame.data.data()))
+                return false;
+        }
         m_frames.push_back(std::move(frame));
         pos += hdr + frameSize;
     }
@@ -350,6 +396,7 @@ void ID3v2Tag::SetLength(uint32_t seconds) {
 
 void ID3v2Tag::ResetTag() {
     m_frames.clear();
+    m_partial = false;
     m_major = 4;
     m_revision = 0;
     m_unsync = m_extended = m_experimental = false;
@@ -381,6 +428,8 @@ size_t ID3v2Tag::FramesBytes() const {
 }
 
 bool ID3v2Tag::RenderTag() {
+    if (m_partial)
+        return false; // frames were left unread: rendering would lose them
     m_render.assign(size_t(m_size) + 10, '\0');
     std::memcpy(m_render.data(), m_header, 10);
     const size_t end = m_render.size();

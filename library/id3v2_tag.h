@@ -37,14 +37,25 @@ class ID3v2Tag {
     /// A tag grows in steps of this many bytes.
     static constexpr uint32_t kGrowStep = 256;
 
+    /// Frames larger than this are not read in ReadMode::Info.
+    static constexpr uint32_t kInfoFrameLimit = 256 * 1024;
+
+    enum class ReadMode {
+        Full, ///< every frame's data: the tag can be edited and written back
+        Info, ///< frames above kInfoFrameLimit (pictures) are listed without
+              ///< data; such a tag cannot be rendered or written
+    };
+
     ID3v2Tag();
 
     /// Reads the tag at the start of the file. False when the file cannot be
     /// read or does not start with a tag of version 2, 3 or 4 whose body is
     /// complete. Unsynchronisation is not undone.
-    bool ReadTag(const std::string& path);
+    bool ReadTag(const std::string& path, ReadMode mode = ReadMode::Full);
     /// The same from bytes (the start of a file).
-    bool ReadTagFromBytes(std::string_view bytes);
+    bool ReadTagFromBytes(std::string_view bytes, ReadMode mode = ReadMode::Full);
+    /// True when frames were left unread (ReadMode::Info).
+    bool Partial() const { return m_partial; }
 
     /// The text of the last frame with this identifier and non-empty data,
     /// as UTF-8, at most `maxChars` characters, cut at the first NUL.
@@ -127,6 +138,7 @@ class ID3v2Tag {
 
   private:
     size_t HeaderBytes() const { return m_major == 2 ? 6 : 10; }
+    template <class Source> bool Parse(const uint8_t* head, Source& body, bool skipLarge);
     Frame* FindFirst(std::string_view id);
     bool IdMatches(const Frame& frame, std::string_view id) const;
 
@@ -140,6 +152,7 @@ class ID3v2Tag {
     uint32_t m_frameStart = 0;
     std::vector<Frame> m_frames;
     std::string m_render;
+    bool m_partial = false;
 };
 
 /// The ID3v1 record in the last 128 bytes of a file.

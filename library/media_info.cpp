@@ -116,7 +116,7 @@ int GetMediaInfo(const std::string& path, MusicItem& record, const LibraryContex
 
     if (ending == "mp3") {
         ID3v2Tag tag;
-        const bool hasTag = tag.ReadTag(path);
+        const bool hasTag = tag.ReadTag(path, ID3v2Tag::ReadMode::Info);
         if (hasTag) {
             TakeTag(tag, record);
             record.flags |= kTitleKnown | kArtistKnown | kInfoRead;
@@ -168,7 +168,7 @@ int GetMediaInfo(const std::string& path, MusicItem& record, const LibraryContex
     if (ending == "aac") {
         record.length = 0;
         ID3v2Tag tag;
-        const bool hasTag = tag.ReadTag(path);
+        const bool hasTag = tag.ReadTag(path, ID3v2Tag::ReadMode::Info);
         if (hasTag)
             TakeTag(tag, record);
         // Stream parameters from the first ADTS header (at the start or behind the tag).

@@ -24,6 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             (void)again.ReadTagFromBytes(tag.Rendered());
         }
     }
+    lyb::ID3v2Tag info;
+    if (info.ReadTagFromBytes(bytes, lyb::ID3v2Tag::ReadMode::Info))
+        (void)info.GetTitle();
     if (size >= 128) {
         lyb::ID3v1Record v1;
         (void)v1.Parse(bytes.substr(size - 128));

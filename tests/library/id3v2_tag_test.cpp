@@ -442,3 +442,37 @@ TEST(ID3v2Read, RegressionFilesFromTheData) {
     EXPECT_EQ(v24.GetTitle(), "T\xC3\xAFtle");
     EXPECT_EQ(v24.GetLength(), 215u);
 }
+
+TEST(ID3v2Read, InfoModeSkipsLargeFramesAndCannotBeWritten) {
+    TempDir dir;
+    const std::string path = dir / "cover.mp3";
+    const std::string picture(3 << 20, '\x55'); // beyond the 1 MiB read in one go
+    const std::string bytes =
+        Tag(4, Frame34(4, "TIT2", Latin1("Title")) + Frame34(4, "APIC", picture) +
+                   Frame34(4, "TPE1", Latin1("Artist"))) +
+        Audio(1000);
+    WriteFile(path, bytes);
+    ID3v2Tag info;
+    ASSERT_TRUE(info.ReadTag(path, ID3v2Tag::ReadMode::Info));
+    EXPECT_TRUE(info.Partial());
+    ASSERT_EQ(info.Frames().size(), 3u);
+    EXPECT_TRUE(info.Frames()[1].data.empty());
+    EXPECT_EQ(info.GetTitle(), "Title");
+    EXPECT_EQ(info.GetArtist(), "Artist");
+    info.SetTitle("x");
+    EXPECT_FALSE(info.RenderTag());
+    EXPECT_FALSE(info.WriteTag(path, false));
+    EXPECT_EQ(ReadFile(path), bytes);
+
+    ID3v2Tag full;
+    ASSERT_TRUE(full.ReadTag(path));
+    EXPECT_FALSE(full.Partial());
+    EXPECT_EQ(full.Frames()[1].data, picture);
+    full.SetTitle("New");
+    ASSERT_TRUE(full.WriteTag(path, false)); // in place: the picture stays
+    ID3v2Tag back;
+    ASSERT_TRUE(back.ReadTag(path));
+    EXPECT_EQ(back.GetTitle(), "New");
+    EXPECT_EQ(back.Frames()[1].data, picture);
+    EXPECT_EQ(ReadFile(path).size(), bytes.size());
+}
