@@ -1,0 +1,179 @@
+// Widgets offscreen: the main frame's pages, the Preferences dialog, the
+// interface fonts and the menu walk.
+#include "app/lyb30_app.h"
+#include "platform/instance.h"
+#include "platform/prompt.h"
+#include "platform/registry.h"
+#include "platform/volumes.h"
+#include "ui/main_frame.h"
+#include "ui/pages.h"
+#include "ui/preferences_dialog.h"
+#include "ui/qmenu_localize.h"
+#include "ui/qt_shell.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTabBar>
+
+#include <filesystem>
+
+using namespace lyb;
+
+namespace {
+
+QApplication& App() {
+    static int argc = 1;
+    static char name[] = "ui_tests";
+    static char* argv[] = {name, nullptr};
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Kept to the end of the process: a QApplication destroyed among the
+    // static destructors outlives Qt's own thread storage.
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
+}
+
+struct UiFixture : testing::Test {
+    std::string dir;
+    std::shared_ptr<MemoryRegistryStore> store = std::make_shared<MemoryRegistryStore>();
+    std::shared_ptr<Registry> reg = std::make_shared<Registry>(store);
+    ScriptedPrompt prompt;
+    SimInstanceHub hub;
+    int cdState = 0;
+
+    void SetUp() override {
+        App();
+        std::string tmpl = testing::TempDir() + "lybui_XXXXXX";
+        dir = ::mkdtemp(tmpl.data());
+        std::filesystem::copy_file(std::string(LYB_TEST_COMPONENTS) + "/libdouble_tessel_complete.so",
+                                   dir + "/libtessel.so");
+        RegKey k;
+        reg->CreateKey(Hive::LocalMachine, kSettingsKey, RegAccess::Full, k);
+        k.SetString("pth", dir);
+        k.SetDword("EnglishBase", 1);
+        k.SetDword("Bitrate", 100000);
+        k.SetString("TypefaceName", "No Such Face Anywhere");
+        SetVolumeSource(std::make_shared<SimVolumeSource>(
+            std::vector<Volume>{{"/", "/dev/sda1", "ext4", VolumeType::Fixed, 0, 0}}));
+    }
+    void TearDown() override {
+        SetVolumeSource(nullptr);
+        std::filesystem::remove_all(dir);
+    }
+    AppEnvironment Env() {
+        AppEnvironment env;
+        env.registry = reg;
+        env.prompt = &prompt;
+        env.guard = hub.MakeGuard();
+        env.handoffServer = hub.MakeServer();
+        env.handoffClient = hub.MakeClient();
+        env.programFolder = dir;
+        env.currentFolder = dir;
+        env.exitWaitMs = 0;
+        env.xdg = {dir + "/data", dir + "/config"};
+        env.seams.cdState = [this] { return cdState; };
+        return env;
+    }
+};
+
+TEST_F(UiFixture, MainFrameShowsThePagesInTemplateOrderAndTheFontFallsBack) {
+    QtAppShell shell;
+    CLyb30App app(Env(), shell);
+    shell.SetApp(&app);
+    ASSERT_TRUE(app.InitInstance());
+    CMainFrame* frame = shell.MainFrame();
+    ASSERT_NE(frame, nullptr);
+    EXPECT_TRUE(frame->isVisible());
+    EXPECT_EQ(frame->objectName(), "Lyb30MDIMainWnd");
+    ASSERT_EQ(frame->PageCount(), 3);
+    auto* strip = frame->findChild<QTabBar*>("pageStrip");
+    ASSERT_NE(strip, nullptr);
+    EXPECT_EQ(strip->tabText(0), "CD Player");
+    EXPECT_EQ(strip->tabText(1), "Club Orvik");
+    EXPECT_EQ(strip->tabText(2), "Music Studio");
+    EXPECT_EQ(frame->Page(0)->objectName(), "CCDFrame");
+    EXPECT_EQ(frame->Page(2)->objectName(), "CMusicFrame");
+    EXPECT_EQ(dynamic_cast<CView*>(frame->Page(0)->View()), app.GetCDForm());
+    EXPECT_EQ(dynamic_cast<CView*>(frame->Page(2)->View()), app.GetMusicForm());
+    EXPECT_NE(dynamic_cast<CMusicForm*>(app.GetMusicForm()), nullptr);
+    // The missing typeface gives way to the system's; sizes stay.
+    EXPECT_NE(shell.UsedFamily(), "No Such Face Anywhere");
+    EXPECT_EQ(shell.Fonts()[0].pixelSize(), 15);
+    EXPECT_TRUE(shell.Fonts()[3].italic());
+    // A hand-off to the CD page switches pages.
+    shell.CdPlayTrack(app.GetCDForm(), 0, 3);
+    EXPECT_EQ(frame->CurrentPage(), 0);
+    EXPECT_EQ(dynamic_cast<CCDForm*>(app.GetCDForm())->PendingTrack(), 3);
+    shell.DestroyMainFrame();
+    app.ExitInstance();
+}
+
+TEST_F(UiFixture, PreferencesDialogFieldsAndRules) {
+    QtAppShell shell;
+    CLyb30App app(Env(), shell);
+    shell.SetApp(&app);
+    app.LoadSettings();
+    {
+        CPreferencesDlg dlg(app);
+        EXPECT_EQ(dlg.windowTitle(), "Preferences");
+        ASSERT_EQ(dlg.bitrates->count(), 6);
+        EXPECT_EQ(dlg.bitrates->itemText(0), "64000");
+        EXPECT_EQ(dlg.bitrates->currentText(), "256000"); // 100000 is not in the list
+        EXPECT_EQ(dlg.audioCd->text(), "Audio CD");
+        EXPECT_TRUE(dlg.mp3->isEnabled());
+        EXPECT_TRUE(dlg.bitrates->isEnabled());
+        dlg.musicFolderEdit->setText(QString::fromStdString(dir));
+        dlg.playlistFolderEdit->setText(QString::fromStdString(dir));
+        dlg.mp3->setChecked(true);
+        dlg.okButton->click();
+        EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    }
+    EXPECT_EQ(app.Settings().bitrate, 256000);
+    EXPECT_TRUE(app.MakeAssociations().IsAssociated(".mp3"));
+    {
+        cdState = 3;
+        store->SetWritable(Hive::LocalMachine, false);
+        CPreferencesDlg dlg(app);
+        EXPECT_FALSE(dlg.bitrates->isEnabled());
+        EXPECT_FALSE(dlg.musicFolderEdit->isEnabled());
+        EXPECT_FALSE(dlg.browseMusic->isEnabled());
+        EXPECT_TRUE(dlg.playlistFolderEdit->isEnabled());
+        EXPECT_FALSE(dlg.mp3->isEnabled());
+        EXPECT_FALSE(dlg.audioCd->isEnabled());
+        // An invalid folder keeps the dialog open.
+        dlg.playlistFolderEdit->setText("x");
+        dlg.show();
+        dlg.okButton->click();
+        EXPECT_TRUE(dlg.isVisible());
+        EXPECT_FALSE(prompt.asked().empty());
+    }
+}
+
+TEST(QtMenu, TheLocaliserWalksTheMenuBarDepthFirst) {
+    App();
+    QMenuBar bar;
+    QMenu* file = bar.addMenu("File");
+    file->addAction("New");
+    file->addAction("Open");
+    file->addSeparator();
+    bar.addAction("Help");
+    CLocalize loc;
+    const char bytes[] = {'1', 0, '=', 0, 'D', 0, '\r', 0, '\n', 0, '2', 0, '=', 0, 'N', 0, '\t', 0,
+                          'C', 0, 't', 0, 'r', 0, 'l', 0, '+', 0, 'N', 0, '\r', 0, '\n', 0};
+    loc.LoadFromBytes(std::string_view(bytes, sizeof bytes));
+    QtLocalizableMenu menu(&bar);
+    EXPECT_EQ(loc.LocalizeMenu(menu, 0), 5);
+    EXPECT_EQ(file->menuAction()->text(), "D");
+    EXPECT_EQ(file->actions()[0]->text(), "N");
+    EXPECT_EQ(file->actions()[0]->shortcut(), QKeySequence("Ctrl+N"));
+    EXPECT_EQ(file->actions()[1]->text(), "Open"); // id 3 has no text: the default stays
+}
+
+} // namespace
