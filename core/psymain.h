@@ -52,8 +52,9 @@ ErrorRecord* PsyCreate(const PsyInit* init, PsyKernel** kernel);
 // `allowShort` 0 forces long windows. Short windows are used only when the
 // bitrate is above 37000 x channels in any case. `out` is filled completely;
 // it belongs to the caller and is large (about 100 KiB): keep it off small
-// stacks. The spectrum delivered describes the input of the previous call
-// (one frame of look-ahead for the block switching).
+// stacks. The transform of call k covers the input of calls k-2 and k-1
+// (2048 samples); the samples of call k are the look-ahead of the block
+// switching. A decoder's output therefore lags the input by 2048 samples.
 ErrorRecord* PsyProcess(PsyKernel* kernel, const float* pcm, int allowShort, PsyOut* out);
 
 // Frees the kernel (null is a no-op).
