@@ -268,9 +268,11 @@ class ProbeQueue {
         LengthQueryEngine* engine;
     };
 
+    // Never destroyed: documents that cancel their probes from static
+    // destructors must still find it; the worker ends with the process.
     static ProbeQueue& Instance() {
-        static ProbeQueue queue;
-        return queue;
+        static ProbeQueue* queue = new ProbeQueue;
+        return *queue;
     }
 
     void Push(Job job) {
@@ -292,17 +294,6 @@ class ProbeQueue {
         m_idle.wait(lock, [&] { return m_jobs.empty() && !m_busy; });
     }
 
-    ~ProbeQueue() {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_stop = true;
-            m_jobs.clear();
-            m_wake.notify_all();
-        }
-        if (m_worker.joinable())
-            m_worker.join();
-    }
-
   private:
     void Run() {
         sched_param param{};
@@ -310,9 +301,7 @@ class ProbeQueue {
         pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
         std::unique_lock<std::mutex> lock(m_mutex);
         for (;;) {
-            m_wake.wait(lock, [&] { return m_stop || !m_jobs.empty(); });
-            if (m_stop)
-                return;
+            m_wake.wait(lock, [&] { return !m_jobs.empty(); });
             Job job = std::move(m_jobs.front());
             m_jobs.pop_front();
             m_busy = true;
@@ -359,7 +348,6 @@ class ProbeQueue {
     std::thread m_worker;
     MessageTarget* m_running = nullptr;
     bool m_busy = false;
-    bool m_stop = false;
 };
 
 } // namespace
