@@ -206,7 +206,7 @@ int main(int argc, char** argv) {
   }
   FILE* out = fd >= 0 ? fdopen(fd, "wb") : nullptr;
   if (!out) {
-    std::fprintf(stderr, "tessel-enc: cannot create %s: %s\n", tmpName.data(), std::strerror(errno));
+    std::fprintf(stderr, "tessel-enc: cannot create %s: %s\n", outPath, std::strerror(errno));
     release(&enc);
     return 1;
   }

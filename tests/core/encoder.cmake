@@ -23,3 +23,8 @@ target_compile_definitions(core_encoder_tests PRIVATE
   LSE_DOUBLE="$<TARGET_FILE:tessel_lse_double>"
   GOLDEN_STEREO_128K=0x8c55ea357e628d4full
   GOLDEN_MONO_64K=0x29441c05737973d3ull)
+
+lyb_test(core_encoder_cli_tests core
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/encoder_cli_test.cpp)
+add_dependencies(core_encoder_cli_tests tessel-enc)
+target_compile_definitions(core_encoder_cli_tests PRIVATE TESSEL_ENC="$<TARGET_FILE:tessel-enc>")
