@@ -43,7 +43,16 @@ std::string TemporaryName(const std::string& path) {
     return temp;
 }
 
-bool ReplaceAtomically(const std::string& path, std::string_view bytes) {
+std::string ResolveLinks(const std::string& path) {
+    std::error_code ec;
+    if (!fs::is_symlink(path, ec))
+        return path;
+    auto target = fs::canonical(path, ec);
+    return ec ? path : target.string();
+}
+
+bool ReplaceAtomically(const std::string& original, std::string_view bytes) {
+    const std::string path = ResolveLinks(original);
     const std::string temp = TemporaryName(path);
     std::FILE* f = std::fopen(temp.c_str(), "wb");
     if (!f)

@@ -18,6 +18,10 @@ std::optional<std::string> ReadAll(const std::string& path, uint64_t maxBytes = 
 /// failure the temporary file is removed and false returned.
 bool ReplaceAtomically(const std::string& path, std::string_view bytes);
 
+/// The file a symbolic link finally names (the path itself otherwise), so a
+/// replacement lands on the file and keeps the link.
+std::string ResolveLinks(const std::string& path);
+
 /// The temporary name used beside `path`: its last character becomes '~'.
 std::string TemporaryName(const std::string& path);
 

@@ -481,7 +481,9 @@ void ID3v2Tag::SetTitleAndArtist(std::string_view title, std::string_view artist
     GrowToFit();
 }
 
-bool ID3v2Tag::WriteTag(const std::string& path, bool force) {
+bool ID3v2Tag::WriteTag(const std::string& file, bool force) {
+    // Through a symbolic link the linked file is rewritten; the link stays.
+    const std::string path = libfile::ResolveLinks(file);
     const uint64_t oldTotal = uint64_t(m_size) + 10;
     // Neither an extended header nor unsynchronisation is written.
     m_unsync = false;

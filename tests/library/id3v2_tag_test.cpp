@@ -382,6 +382,21 @@ TEST(ID3v2Write, FailureLeavesTheOriginalUntouched) {
     EXPECT_FALSE(std::filesystem::exists(dir / "missing.mp~"));
 }
 
+TEST(ID3v2Write, ThroughASymbolicLinkTheLinkStays) {
+    TempDir dir;
+    const std::string real = dir / "real.mp3";
+    const std::string audio = Audio(4000);
+    MakeTaggedFile(real, audio, "Old");
+    std::filesystem::create_symlink(real, dir / "link.mp3");
+    ID3v2Tag tag;
+    ASSERT_TRUE(tag.ReadTag(dir / "link.mp3"));
+    tag.SetTitle(std::string(1500, 'x'));
+    ASSERT_TRUE(tag.WriteTag(dir / "link.mp3", false));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.mp3"));
+    EXPECT_EQ(ReadFile(real).substr(tag.Size() + 10), audio);
+    EXPECT_FALSE(std::filesystem::exists(dir / "real.mp~"));
+}
+
 TEST(ID3v2Write, FlagsThatAreNotWrittenAreCleared) {
     TempDir dir;
     const std::string path = dir / "flags.mp3";
