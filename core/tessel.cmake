@@ -5,7 +5,9 @@ set_target_properties(tessel_core PROPERTIES POSITION_INDEPENDENT_CODE ON
 
 add_library(tessel SHARED ${CMAKE_CURRENT_SOURCE_DIR}/export/aac_interface.cpp)
 target_include_directories(tessel PUBLIC ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/include)
-target_compile_options(tessel PRIVATE ${LYB_WARNINGS} -Wconversion -fno-exceptions -fno-rtti)
+# RTTI stays on in the export shim: callers built with RTTI (and sanitizer
+# type checks) see the interface objects with their type information.
+target_compile_options(tessel PRIVATE ${LYB_WARNINGS} -Wconversion -fno-exceptions)
 set_target_properties(tessel PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON
   OUTPUT_NAME tessel PREFIX "lib" SUFFIX ".so" NO_SONAME ON)
 target_link_libraries(tessel PRIVATE tessel_core ${CMAKE_DL_LIBS})
