@@ -1,0 +1,79 @@
+// CdromDevice: the CD-ROM device controls the CD subsystem needs.
+//
+// One object is one opened drive; callers open it for one operation and drop
+// it afterwards. Results are system error numbers: 0 done, kErrorIoDevice
+// (1117) for a medium or transfer error, kErrorInvalidFunction (1) for a
+// control the drive does not support, kErrorNotReady (21) without a medium.
+// Addresses are logical block addresses (LBA 0 = MSF 00:02:00).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace lyb {
+
+constexpr int kErrorInvalidFunction = 1;
+constexpr int kErrorFileNotFound = 2;
+constexpr int kErrorNotReady = 21;
+constexpr int kErrorIoDevice = 1117;
+
+constexpr std::size_t kCdFrameBytes = 2352;
+constexpr std::uint8_t kLeadOutTrack = 0xAA;
+
+struct CdTocEntry {
+    std::uint8_t track = 0;   ///< 1..99, or kLeadOutTrack
+    std::uint8_t control = 0; ///< control nibble (bit 2: data track)
+    std::uint32_t lba = 0;
+};
+
+struct CdToc {
+    std::uint8_t firstTrack = 0;
+    std::uint8_t lastTrack = 0;
+    std::vector<CdTocEntry> entries; ///< the tracks, then the lead-out
+};
+
+struct CdScsiAddress {
+    int host = 0;
+    int channel = 0;
+    int target = 0;
+    int lun = 0;
+};
+
+/// MSF (with the two-second lead-in) from an LBA, and back.
+void LbaToMsf(std::uint32_t lba, int& minutes, int& seconds, int& frames);
+std::int64_t MsfToLba(int minutes, int seconds, int frames);
+
+class CdromDevice {
+public:
+    virtual ~CdromDevice() = default;
+    virtual int ReadToc(CdToc& toc) = 0;
+    /// Bytes per sector of the drive geometry (raw-read offsets are frame x this).
+    virtual int GetBytesPerSector(std::uint32_t& bytes) = 0;
+    /// Raw CD-DA read of `frames` frames from `lba` into out (frames x 2352 bytes).
+    virtual int ReadAudio(std::uint32_t lba, std::uint32_t frames, std::uint8_t* out) = 0;
+    /// Plays [startLba, endLba).
+    virtual int PlayAudio(std::uint32_t startLba, std::uint32_t endLba) = 0;
+    virtual int SeekAudio(std::uint32_t lba) = 0;
+    virtual int StopAudio() = 0;
+    virtual int PauseAudio() = 0;
+    virtual int ResumeAudio() = 0;
+    virtual int Eject() = 0;
+    virtual int GetScsiAddress(CdScsiAddress& address) = 0;
+    /// A short description for the drive list ("vendor product").
+    virtual std::string Description() = 0;
+};
+
+/// Name of the virtual drive in the drive list when LYB30_VIRTUAL_CD names a CUE sheet.
+constexpr const char* kVirtualDriveNode = "virtual:cd0";
+
+/// The CD-ROM drives of this machine in a stable order: the virtual drive first
+/// when LYB30_VIRTUAL_CD is set (and its image loads), then /dev/srN by N.
+std::vector<std::string> ListCdromDrives();
+
+/// Opens a drive of ListCdromDrives(); null with *error set on failure.
+std::unique_ptr<CdromDevice> OpenCdromDevice(const std::string& node, int* error = nullptr);
+
+} // namespace lyb
