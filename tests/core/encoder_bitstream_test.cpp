@@ -271,6 +271,34 @@ TEST(EncoderSetup, ChannelMapsAndElementLists) {
   EXPECT_EQ(cfg.elements[1].tools, TOOL_TNS | TOOL_MS);
 }
 
+TEST(EncoderAdif, HeaderWithProgramConfigAndComment) {
+  ChannelConfig cfg;
+  ASSERT_TRUE(BuildChannelConfig(6, TOOL_TNS | TOOL_MS, &cfg));
+  ProgramConfig pce;
+  BuildProgramConfig(cfg.elements, cfg.nElements, 4, &pce);
+  EXPECT_EQ(pce.nFront, 3);
+  EXPECT_EQ(pce.nLfe, 1);
+  EXPECT_STREQ(pce.comment, "Encoded by MPEG-2 AAC Brightline Encoder v2.0");
+  Buffer buf;
+  ASSERT_EQ(WriteAdifHeader(&buf.b, 128000, &pce), nullptr);
+  EXPECT_EQ(std::memcmp(buf.b.data, "ADIF", 4), 0);
+  EXPECT_EQ(BitBufferReadAt(&buf.b, 32, 3), 0u);        // no copyright id, original_copy, home
+  EXPECT_EQ(BitBufferReadAt(&buf.b, 35, 1), 0u);        // constant rate
+  EXPECT_EQ(BitBufferReadAt(&buf.b, 36, 23), 128000u);
+  EXPECT_EQ(BitBufferReadAt(&buf.b, 59, 4), 0u);        // one program configuration element
+  EXPECT_EQ(buf.b.writePos % 8, 0);
+  size_t len = std::strlen(pce.comment);
+  size_t end = static_cast<size_t>(buf.b.writePos / 8);
+  EXPECT_EQ(buf.b.data[end - len - 1], len);
+  EXPECT_EQ(std::memcmp(buf.b.data + end - len, pce.comment, len), 0);
+  // Front elements: SCE 0, CPE 0, CPE 1 (is_cpe bit + tag), then the LFE tag.
+  int pos = 63 + 20 + 4 + 2 + 4 + 4 + 4 + 4 + 2 + 3 + 4 + 3;
+  EXPECT_EQ(BitBufferReadAt(&buf.b, 63 + 20 + 10, 4), 3u);  // num_front_channel_elements
+  EXPECT_EQ(BitBufferReadAt(&buf.b, pos, 5), 0u);
+  EXPECT_EQ(BitBufferReadAt(&buf.b, pos + 5, 5), 0x10u);
+  EXPECT_EQ(BitBufferReadAt(&buf.b, pos + 10, 5), 0x11u);
+}
+
 struct PairFixture {
   PsyOutChannel l, r;
   PsyOutPair pair;
