@@ -1,0 +1,38 @@
+// ScsiTarget: one SCSI device that takes command blocks (the ASPI manager's
+// backend). The Linux backend sends them through SG_IO; the virtual drive
+// answers them from a disc image.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace lyb {
+
+enum class ScsiDirection { None, In, Out };
+
+struct ScsiResult {
+    bool transportOk = true;      ///< false: the command never reached the target
+    std::uint8_t targetStatus = 0; ///< 0 good, 2 check condition, 8 busy, 0x18 reservation conflict
+    std::uint8_t sense[18] = {};   ///< fixed-format sense data when targetStatus is 2
+    std::size_t transferred = 0;
+
+    std::uint8_t SenseKey() const { return sense[2] & 0x0F; }
+};
+
+class ScsiTarget {
+public:
+    virtual ~ScsiTarget() = default;
+    /// Runs one command; `data` holds dataLength bytes for In/Out transfers.
+    virtual ScsiResult Execute(const std::uint8_t* cdb, std::size_t cdbLength, ScsiDirection direction,
+                               std::uint8_t* data, std::size_t dataLength) = 0;
+};
+
+/// Fills fixed-format sense data (response code 0x70) and sets check condition.
+void SetCheckCondition(ScsiResult& result, std::uint8_t key, std::uint8_t asc, std::uint8_t ascq);
+
+/// SG_IO on a Linux SCSI generic or CD-ROM node; null when it cannot be opened.
+std::unique_ptr<ScsiTarget> OpenSgTarget(const std::string& node, int* error = nullptr);
+
+} // namespace lyb
