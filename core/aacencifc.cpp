@@ -94,7 +94,14 @@ ErrorRecord* AacEncEncodeFrame(AacEncoder* enc, const float* pcm, unsigned char*
   *nBytes = 0;
   ErrorRecord* e = PsyProcess(enc->psy, pcm, 1, &enc->psyOut);
   if (e) return ERROR_PASS(e, "AacEncEncodeFrame");
-  PsyOut* psy = &enc->psyOut;
+  e = AacEncCodeFrame(enc, &enc->psyOut, out, nBytes);
+  if (e) return ERROR_PASS(e, "AacEncEncodeFrame");
+  return nullptr;
+}
+
+ErrorRecord* AacEncCodeFrame(AacEncoder* enc, PsyOut* psy, unsigned char* out, int* nBytes) {
+  *nBytes = 0;
+  ErrorRecord* e = nullptr;
   const ChannelConfig& cc = enc->cfg.channels;
   QcFrame* qc = &enc->qc;
   qc->nChannels = cc.nChannels;
@@ -114,7 +121,7 @@ ErrorRecord* AacEncEncodeFrame(AacEncoder* enc, const float* pcm, unsigned char*
     q.msMaskPresent = 0;
     std::memset(q.msUsed, 0, sizeof(q.msUsed));
     if (el.type == ID_LFE && psy->channel[el.channel[0]].windowSequence != ONLY_LONG)
-      return ERROR_NEW("AacEncEncodeFrame", "encoder error: LFE must be long window");
+      return ERROR_NEW("AacEncCodeFrame", "encoder error: LFE must be long window");
     if (el.type == ID_CPE) {
       PsyOutPair* pair = nullptr;
       for (int k = 0; k < psy->nElements; ++k)
@@ -124,7 +131,7 @@ ErrorRecord* AacEncEncodeFrame(AacEncoder* enc, const float* pcm, unsigned char*
         if ((el.tools & TOOL_MS) && pair->valid) {
           e = MsStereoProcess(&enc->ms, pair, &psy->channel[el.channel[0]], &psy->channel[el.channel[1]], q.msUsed,
                               &q.msMaskPresent);
-          if (e) return ERROR_PASS(e, "AacEncEncodeFrame");
+          if (e) return ERROR_PASS(e, "AacEncCodeFrame");
         }
       }
     }
@@ -134,7 +141,7 @@ ErrorRecord* AacEncEncodeFrame(AacEncoder* enc, const float* pcm, unsigned char*
   int frameBits = FrameWriterBeginFrame(&enc->writer);
   int available = frameBits - estimate;
   e = DistributeBits(&enc->writer, psy, estimate, available, enc->grants);
-  if (e) return ERROR_PASS(e, "AacEncEncodeFrame");
+  if (e) return ERROR_PASS(e, "AacEncCodeFrame");
 
   int used = 0, granted = 0;
   for (int i = 0; i < cc.nElements; ++i) {
@@ -146,7 +153,7 @@ ErrorRecord* AacEncEncodeFrame(AacEncoder* enc, const float* pcm, unsigned char*
     for (int c = 0; c < q.nChannels; ++c) grant += enc->grants[el.channel[c]];
     int elemUsed = 0;
     e = QcQuantizeElement(&enc->loop, i, pch, qch, q.nChannels, q.commonWindow, grant, &elemUsed);
-    if (e) return ERROR_PASS(e, "AacEncEncodeFrame");
+    if (e) return ERROR_PASS(e, "AacEncCodeFrame");
     if (q.commonWindow)
       q.msMaskPresent = MsMaskPresentFor(q.msUsed, qch[0]->maxSfb, qch[0]->groups, qch[0]->sfbPerGroup);
     used += elemUsed;
@@ -158,7 +165,7 @@ ErrorRecord* AacEncEncodeFrame(AacEncoder* enc, const float* pcm, unsigned char*
   qc->usedBits = used;
   qc->grantedBits = granted;
   e = FrameWriterWrite(&enc->writer, qc, out, nBytes);
-  if (e) return ERROR_PASS(e, "AacEncEncodeFrame");
+  if (e) return ERROR_PASS(e, "AacEncCodeFrame");
   return nullptr;
 }
 

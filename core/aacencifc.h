@@ -33,6 +33,11 @@ ErrorRecord* AacEncCreate(const AacEncConfig* cfg, AacEncoder** enc, AacEncInfo*
 // Encodes one frame: pcm holds frameLength samples per channel, interleaved
 // in encoder channel order, 16-bit full scale. out needs maxOutputBytes.
 ErrorRecord* AacEncEncodeFrame(AacEncoder* enc, const float* pcm, unsigned char* out, int* nBytes);
+// The coding half alone: M/S, bit distribution, quantisation and frame
+// writing for a model output (modified in place). AacEncEncodeFrame runs the
+// model and then this.
+struct PsyOut;
+ErrorRecord* AacEncCodeFrame(AacEncoder* enc, PsyOut* psy, unsigned char* out, int* nBytes);
 void AacEncDestroy(AacEncoder* enc);
 
 // Stream parameters of a run.

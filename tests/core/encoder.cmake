@@ -21,8 +21,9 @@ add_dependencies(core_encoder_tests tessel tessel_lse_double)
 target_compile_definitions(core_encoder_tests PRIVATE
   TESSEL_LIBRARY="$<TARGET_FILE:tessel>"
   LSE_DOUBLE="$<TARGET_FILE:tessel_lse_double>"
-  GOLDEN_STEREO_128K=0x8c55ea357e628d4full
-  GOLDEN_MONO_64K=0x29441c05737973d3ull)
+  GOLDEN_CODING_64K=0x2857d145f49288d3ull
+  GOLDEN_CODING_128K=0x8ae3e4357fae5a35ull
+  GOLDEN_CODING_256K=0xcc867ee0cda3b4e6ull)
 
 lyb_test(core_encoder_cli_tests core
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/encoder_cli_test.cpp)
