@@ -328,6 +328,12 @@ void CLyb30App::SaveStdProfileSettings() {
         key.SetString("File" + std::to_string(i + 1), m_recentFiles[i]);
 }
 
+void CLyb30App::CloseAllDocuments() {
+    m_pagesReady = false;
+    for (auto& t : m_templates)
+        t->CloseAllDocuments();
+}
+
 bool CLyb30App::OnFileNew() {
     for (auto& t : m_templates)
         if (!t->OpenDocumentFile({}))

@@ -107,6 +107,9 @@ public:
     int ExitInstance();
     /// A new document for every template, in registration order.
     bool OnFileNew();
+    /// Drops every page's document; called when the main frame (and with it
+    /// the views) goes away. Hand-offs are refused from then on.
+    void CloseAllDocuments();
 
     /// The receiver of a hand-off (dwData, file name bytes): 0 taken, -1 not ready.
     std::intptr_t OnCopyData(std::uint32_t dwData, const std::string& data);

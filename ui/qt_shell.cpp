@@ -21,11 +21,19 @@ QtAppShell::QtAppShell() {
 }
 
 QtAppShell::~QtAppShell() {
+    // The application object may be gone already: only our own parts here.
     m_target->Close();
-    DestroyMainFrame();
+    m_frame.reset();
 }
 
-void QtAppShell::DestroyMainFrame() { m_frame.reset(); }
+void QtAppShell::DestroyMainFrame() {
+    // No hand-off may wait for a loop that no longer runs, nor reach a view
+    // that is gone.
+    m_target->Close();
+    if (m_app)
+        m_app->CloseAllDocuments();
+    m_frame.reset();
+}
 
 bool QtAppShell::AddFontResource(const std::string& path) {
     m_fontId = QFontDatabase::addApplicationFont(QString::fromStdString(path));

@@ -177,3 +177,41 @@ TEST(QtMenu, TheLocaliserWalksTheMenuBarDepthFirst) {
 }
 
 } // namespace
+
+#include "ui/qt_prompt.h"
+
+#include <QMessageBox>
+#include <QTimer>
+#include <atomic>
+#include <thread>
+
+namespace {
+
+TEST(QtPromptTest, AWorkerThreadsQuestionIsShownOnTheUiThread) {
+    App();
+    lyb::QtPrompt prompt;
+    lyb::PromptAnswer answer = lyb::PromptAnswer::Cancel;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        answer = prompt.Ask("Create it?", "Lyrabox 3.0", lyb::PromptButtons::YesNo, lyb::PromptIcon::Question);
+        done = true;
+    });
+    // Press "No" on the box once it is up.
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (box && box->isVisible()) {
+                EXPECT_EQ(box->text(), "Create it?");
+                box->button(QMessageBox::No)->click();
+            }
+        }
+    });
+    timer.start(20);
+    for (int i = 0; i < 300 && !done; ++i)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    worker.join();
+    EXPECT_EQ(answer, lyb::PromptAnswer::No);
+}
+
+} // namespace
