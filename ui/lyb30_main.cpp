@@ -18,6 +18,30 @@
 #include <QTimer>
 
 #include <cstdlib>
+#include <memory>
+
+#ifdef LYB_HAVE_CD
+#include "cd/cd_manager.h"
+#include "cd/cd_state.h"
+
+namespace {
+// The CD-drive access object: made first at start-up, destroyed last.
+std::unique_ptr<lyb::CCDManager> g_cdManager;
+
+void WireCd(lyb::AppSeams& seams) {
+    seams.createCdAccess = [] { g_cdManager = std::make_unique<lyb::CCDManager>(); };
+    seams.destroyCdAccess = [] { g_cdManager.reset(); };
+    seams.cdDriveNames = [] {
+        std::vector<std::string> names;
+        if (g_cdManager)
+            for (const auto& d : g_cdManager->Drives())
+                names.push_back(d.root);
+        return names;
+    };
+    seams.cdState = [] { return static_cast<int>(lyb::GetCdState()); };
+}
+} // namespace
+#endif
 
 int main(int argc, char** argv) {
     lyb::InitTraceFromEnvironment();
@@ -37,6 +61,9 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         env.args.emplace_back(argv[i]);
     env.xdg = lyb::XdgFolders::FromEnvironment();
+#ifdef LYB_HAVE_CD
+    WireCd(env.seams);
+#endif
 
     lyb::QtAppShell shell;
     lyb::CLyb30App app(std::move(env), shell);
