@@ -24,7 +24,13 @@ CCDForm::CCDForm(CLyb30App& app, QWidget* parent) : CFormView(parent), m_app(app
     auto* layout = new QVBoxLayout(this);
     m_drives = new QLabel(this);
     m_drives->setObjectName("cdDrives");
-    m_drives->setText(QStringLiteral("CD Player"));
+    // The drive list of the CD subsystem (empty until it is part of the build).
+    QStringList names;
+    if (const auto& list = app.Environment().seams.cdDriveNames)
+        for (const std::string& n : list())
+            names << QString::fromStdString(n);
+    m_drives->setText(names.isEmpty() ? QStringLiteral("No CD drive found")
+                                      : QStringLiteral("CD drives: ") + names.join(QStringLiteral(", ")));
     layout->addWidget(m_drives);
     layout->addStretch();
     const CdRequest& r = app.GetCdRequest();
