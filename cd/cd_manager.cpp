@@ -55,6 +55,10 @@ void CCDManager::MatchAspiDevices(const CAspiManager& aspi) {
 
 bool CCDManager::StartupCheck(CAspiManager& aspi) {
     bool ready = aspi.LoadAspi(nullptr);
+    return StartupCheckLoaded(aspi, ready);
+}
+
+bool CCDManager::StartupCheckLoaded(CAspiManager& aspi, bool ready) {
     Trace(aspi.GetLastText());
     if (ready) {
         aspi.ScanHostAdapters();

@@ -70,6 +70,8 @@ public:
     /// ASPI off when there are more CD drives than ASPI devices. Traces the
     /// status texts. Returns true when ASPI stays in use.
     bool StartupCheck(CAspiManager& aspi);
+    /// The part of the check after loading, given LoadAspi's result.
+    bool StartupCheckLoaded(CAspiManager& aspi, bool ready);
 
     /// Reads the TOC of the current drive through the device controls and keeps
     /// a copy; false (and an empty copy) without a disc.

@@ -1,0 +1,192 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <mutex>
+
+#include "cd/cd_manager.h"
+#include "cd/device_ioctl.h"
+#include "cd_test_support.h"
+
+namespace lyb {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using namespace std::chrono_literals;
+
+struct Collected {
+    std::mutex mutex;
+    Bytes pcm;
+    std::vector<long> lengths;
+    long end = 1; ///< 0 normal, -1 failed, 1 not ended
+    static void Callback(const std::uint8_t* data, long length, void* user) {
+        auto* self = static_cast<Collected*>(user);
+        std::lock_guard<std::mutex> lock(self->mutex);
+        if (!data) {
+            self->end = length;
+            return;
+        }
+        self->lengths.push_back(length);
+        self->pcm.insert(self->pcm.end(), data, data + length);
+    }
+};
+
+// The virtual drive of these tests is the one LYB30_VIRTUAL_CD names, loaded
+// once per process, so each test sets the switches it needs.
+class IoctlTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir = new std::filesystem::path(test::TempDir("ioctl"));
+        std::string cue = test::MakeDisc(*dir, {300, 1000, 75});
+        ::setenv("LYB30_VIRTUAL_CD", cue.c_str(), 1);
+    }
+    static void TearDownTestSuite() {
+        std::filesystem::remove_all(*dir);
+        delete dir;
+    }
+    void SetUp() override {
+        drive = VirtualDrive::FromEnvironment();
+        ASSERT_TRUE(drive);
+        drive->SetOptions({});
+        manager = std::make_unique<CCDManager>(SystemVersion{OsLine::NT, 0x0501});
+        ASSERT_GE(manager->DriveCount(), 1);
+        ASSERT_EQ(manager->Drive(0)->root, kVirtualDriveNode);
+        manager->DeviceIoctl().SetWaits(1ms, 0ms);
+    }
+    Bytes Image(int track) {
+        const auto& t = drive->Sheet().tracks[std::size_t(track - 1)];
+        Bytes b;
+        EXPECT_TRUE(drive->ImageBytes(t.lba, t.frames, b));
+        return b;
+    }
+    bool Rip(int track, Collected& c) {
+        auto& io = manager->DeviceIoctl();
+        if (!io.StartIoctlExtraction(&Collected::Callback, 0, track, WaveFormat{}, &c)) return false;
+        return io.WaitFinished(10s);
+    }
+
+    static inline std::filesystem::path* dir = nullptr;
+    std::shared_ptr<VirtualDrive> drive;
+    std::unique_ptr<CCDManager> manager;
+};
+
+TEST_F(IoctlTest, ManagerListsTheVirtualDriveAndCopiesTheToc) {
+    EXPECT_TRUE(manager->useDeviceIoctl);
+    EXPECT_EQ(manager->CurrentTrack(), -1);
+    ASSERT_TRUE(manager->ReadToc());
+    ASSERT_EQ(manager->Toc().size(), 3u);
+    EXPECT_EQ(manager->Toc()[1].startLba, 300u);
+    EXPECT_EQ(manager->Toc()[1].startSecond, 6); // 300 frames + the 2 s lead-in
+    EXPECT_EQ(manager->Toc()[1].lengthFrames, 1000u);
+    EXPECT_EQ(manager->Toc()[1].lengthSecond, 13);
+    EXPECT_EQ(manager->Toc()[1].lengthFrame, 25);
+    EXPECT_EQ(manager->AlbumText(), "Unknown Album");
+    EXPECT_EQ(manager->ArtistText(), "Unknown Artist");
+    auto list = manager->DeviceIoctl().ListDrives();
+    EXPECT_EQ(list[0].second, "LYRABOX VIRTUAL CD-ROM");
+}
+
+TEST_F(IoctlTest, PlayAndControls) {
+    auto& io = manager->DeviceIoctl();
+    EXPECT_EQ(io.PlayTrack(0, 2), 0);
+    EXPECT_EQ(drive->PlayStart(), 300u);
+    EXPECT_EQ(drive->PlayEnd(), 1300u);
+    EXPECT_EQ(io.PlayFrom(0, 800, 2), 0);
+    EXPECT_EQ(drive->PlayStart(), 800u);
+    EXPECT_EQ(io.Pause(0), 0);
+    EXPECT_EQ(drive->State(), VirtualDrive::PlayState::Paused);
+    EXPECT_EQ(io.Resume(0), 0);
+    EXPECT_EQ(io.Stop(0), 0);
+    EXPECT_EQ(io.PlayTrack(0, 9), kErrorInvalidFunction);
+    EXPECT_EQ(io.PlayTrack(5, 1), kErrorFileNotFound);
+}
+
+TEST_F(IoctlTest, ExtractionIsBitExactInBlocksOf128) {
+    Collected c;
+    ASSERT_TRUE(Rip(2, c));
+    EXPECT_EQ(c.end, 0);
+    EXPECT_EQ(c.pcm, Image(2));
+    ASSERT_EQ(c.lengths.size(), 8u); // 7 x 128 + 104
+    EXPECT_EQ(c.lengths[0], 128 * 2352);
+    EXPECT_EQ(c.lengths.back(), 104 * 2352);
+}
+
+TEST_F(IoctlTest, IoErrorSwitchesTo16FrameRequestsAndRetries) {
+    VirtualDriveOptions o;
+    o.errorFrames = {310};
+    o.errorRepeat = 2;
+    drive->SetOptions(o);
+    Collected c;
+    ASSERT_TRUE(Rip(2, c));
+    EXPECT_EQ(c.end, 0);
+    EXPECT_EQ(c.pcm, Image(2));
+    EXPECT_EQ(manager->DeviceIoctl().LastFramesPerRequest(), 16u);
+    ASSERT_GE(c.lengths.size(), 3u);
+    EXPECT_EQ(c.lengths[0], 10 * 2352); // frames before the bad one
+    EXPECT_EQ(c.lengths[1], 16 * 2352);
+}
+
+TEST_F(IoctlTest, UnreadableRestIsDeliveredAsSilence) {
+    VirtualDriveOptions o;
+    o.unreadableFrom = 400;
+    drive->SetOptions(o);
+    Collected c;
+    ASSERT_TRUE(Rip(2, c));
+    EXPECT_EQ(c.end, 0);
+    Bytes want = Image(2);
+    std::fill(want.begin() + 100 * 2352, want.end(), 0);
+    EXPECT_EQ(c.pcm, want);
+}
+
+TEST_F(IoctlTest, MediumRemovalFailsTheTrack) {
+    VirtualDriveOptions o;
+    o.removeAtFrame = 500;
+    drive->SetOptions(o);
+    Collected c;
+    ASSERT_TRUE(Rip(2, c));
+    EXPECT_EQ(c.end, -1);
+    EXPECT_EQ(c.pcm.size(), 200u * 2352);
+    drive->InsertMedium();
+}
+
+TEST_F(IoctlTest, StopEndsTheWorker) {
+    VirtualDriveOptions o;
+    o.slowMicrosPerFrame = 200;
+    drive->SetOptions(o);
+    Collected c;
+    auto& io = manager->DeviceIoctl();
+    ASSERT_TRUE(io.StartIoctlExtraction(&Collected::Callback, 0, 2, WaveFormat{}, &c));
+    EXPECT_FALSE(io.StartIoctlExtraction(&Collected::Callback, 0, 2, WaveFormat{}, &c));
+    std::this_thread::sleep_for(30ms);
+    io.StopExtraction();
+    EXPECT_FALSE(io.Running());
+    EXPECT_EQ(c.end, -1);
+    EXPECT_LT(c.pcm.size(), Image(2).size());
+}
+
+TEST_F(IoctlTest, ProgressMessages) {
+    std::vector<Message> got;
+    QueueMessageTarget owner([&](const Message& m) {
+        got.push_back(m);
+        return std::intptr_t(0);
+    });
+    manager->DeviceIoctl().SetOwner(&owner);
+    Collected c;
+    ASSERT_TRUE(Rip(1, c));
+    owner.Pump();
+    ASSERT_EQ(got.size(), 3u); // 128 + 128 + 44 frames
+    for (auto& m : got) EXPECT_EQ(m.id, kMsgDaeProgress);
+    EXPECT_EQ(got.back().wparam, 0u);
+    manager->DeviceIoctl().SetOwner(nullptr);
+}
+
+TEST(CdState, IsSharedAcrossThreads) {
+    SetCdState(kCdExtracting);
+    std::uint8_t seen = 0;
+    std::thread t([&] { seen = GetCdState(); });
+    t.join();
+    EXPECT_EQ(seen, kCdExtracting);
+    SetCdState(kCdIdle);
+}
+
+} // namespace
+} // namespace lyb
