@@ -62,6 +62,9 @@ bool CAspiExtraction::StartAspiExtraction(AspiRipJob job) {
     m_results.clear();
     m_stopRequest = false;
     m_running = true;
+    // Extracting from the moment the start succeeds, so no reader sees idle
+    // between the start and the worker's first step.
+    SetCdState(kCdExtracting);
     // The worker runs at normal priority with the library's default stack:
     // raising a thread's priority needs privileges on Linux.
     m_thread = std::thread(&CAspiExtraction::Worker, this);
