@@ -86,6 +86,14 @@ void CMusicForm::StartUp() {
 void CMusicForm::AddAndPlay(const std::string& path) {
     TraceFormat("Music Studio: handed-over file %s", path.c_str());
     m_handedOver.push_back(path);
+    if (MusicPageDocument* doc = Document()) {
+        CMusicDoc& music = doc->Music();
+        const size_t before = music.Collection().Count();
+        // The file goes to the top of the Studio; playing it is the player
+        // engine's, which picks up the pending-play index.
+        if (music.Collection().AddFile(path, true, music.Context()) && music.Collection().Count() > before)
+            music.SetPendingPlayIndex(0);
+    }
     Refresh();
 }
 

@@ -1,6 +1,7 @@
 // Widgets offscreen: the main frame's pages, the Preferences dialog, the
 // interface fonts and the menu walk.
 #include "app/lyb30_app.h"
+#include "app/page_documents.h"
 #include "platform/instance.h"
 #include "platform/prompt.h"
 #include "platform/registry.h"
@@ -178,3 +179,31 @@ TEST(QtMenu, TheLocaliserWalksTheMenuBarDepthFirst) {
 
 } // namespace
 
+
+namespace {
+
+TEST_F(UiFixture, AHandedOverFileEntersTheStudioAtTheTop) {
+    QtAppShell shell;
+    CLyb30App app(Env(), shell);
+    shell.SetApp(&app);
+    ASSERT_TRUE(app.InitInstance());
+    const std::string song = dir + "/song.mp3";
+    {
+        std::FILE* f = std::fopen(song.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fputs("ID3", f);
+        std::fclose(f);
+    }
+    EXPECT_EQ(app.OnCopyData(777, song + std::string(1, '\0')), 0);
+    auto* form = dynamic_cast<CMusicForm*>(app.GetMusicForm());
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->HandedOver(), std::vector<std::string>{song});
+    auto* doc = dynamic_cast<MusicPageDocument*>(form->GetDocument());
+    ASSERT_NE(doc, nullptr);
+    ASSERT_EQ(doc->Music().Collection().Count(), 1u);
+    EXPECT_EQ(doc->Music().PendingPlayIndex(), 0);
+    shell.DestroyMainFrame();
+    app.ExitInstance();
+}
+
+} // namespace
