@@ -125,6 +125,42 @@ void QuantizeChannel(const PsyOutChannel* p, const QcPrep* prep, QcChannel* ch, 
   }
 }
 
+float Pow43(int q) {
+  static float table[MAX_QUANT + 1];
+  static bool ready = false;
+  if (!ready) {
+    for (int i = 0; i <= MAX_QUANT; ++i) table[i] = static_cast<float>(std::pow(static_cast<double>(i), 4.0 / 3.0));
+    ready = true;
+  }
+  return table[q < 0 ? -q : q];
+}
+
+void CorrectScalefactors(const PsyOutChannel* p, QcPrep* prep, QcChannel* ch, int offset) {
+  QuantizeChannel(p, prep, ch, offset);
+  const float activeDb = 1.5f * static_cast<float>(offset);
+  for (int g = 0; g < p->groups; ++g) {
+    for (int b = 0; b < p->maxSfbPerGroup; ++b) {
+      int idx = g * p->sfbPerGroup + b;
+      if (!(prep->ratioDb[idx] > activeDb)) continue;
+      int sf = ch->scalefactor[idx];
+      if (sf <= prep->sfMin[idx]) continue;
+      float a = std::pow(2.0f, 0.25f * static_cast<float>(sf - SF_OFFSET));
+      double noise = 0.0;
+      for (int i = p->sfbOffsets[idx]; i < p->sfbOffsets[idx + 1]; ++i) {
+        double d = std::fabs(p->groupedSpectrum[i]) - Pow43(ch->quant[i]) * a;
+        noise += d * d;
+      }
+      double target = p->sfbThreshold[idx] * std::pow(10.0, 0.15 * offset);
+      if (noise <= 0.0 || target <= 0.0) continue;
+      double db = 10.0 * std::log10(noise / target);
+      int steps = static_cast<int>(std::lround(db / 1.5));
+      if (steps > 4) steps = 4;
+      if (steps < -2) steps = -2;
+      prep->sfBase[idx] -= steps;
+    }
+  }
+}
+
 int TrimmedMaxSfb(const QcChannel* ch, int limit) {
   for (int b = limit - 1; b >= 0; --b)
     for (int g = 0; g < ch->groups; ++g)
@@ -179,6 +215,14 @@ ErrorRecord* QcQuantizeElement(QcLoopState* s, int element, PsyOutChannel* const
           lines += psy[c]->sfbOffsets[g * psy[c]->sfbPerGroup + b + 1] - psy[c]->sfbOffsets[g * psy[c]->sfbPerGroup + b];
   }
   if (lines < 1) lines = 1;
+
+  // One measuring pass at last frame's offset: where the real quantisation
+  // noise misses the noise the estimate aimed at (small values, bands that
+  // fall to zero), the band's scalefactor is corrected by whole 1.5 dB steps.
+  {
+    int ref = Clamp(s->lastOffset[element], OFFSET_MIN, OFFSET_MAX);
+    for (int c = 0; c < nCh; ++c) CorrectScalefactors(psy[c], &s->prep[c], out[c], ref);
+  }
 
   // Search the smallest offset whose bits fit: bracket from last frame's
   // offset with steps estimated from the bit excess, then bisect.
