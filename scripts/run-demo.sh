@@ -37,6 +37,7 @@ export LYB30_REGISTRY_DIR=$state/reg
 export XDG_RUNTIME_DIR=$state/run
 export XDG_CONFIG_HOME=$state/xdg/config
 export XDG_DATA_HOME=$state/xdg/data
+export LYB30_VIRTUAL_CD=${LYB30_VIRTUAL_CD:-$(bash scripts/make-demo-disc.sh "$build" "$state/cd" 2>/dev/null | sed -n "s/^LYB30_VIRTUAL_CD=//p" || true)}  # CD: virtual drive with the demo disc (scripts/make-demo-disc.sh)
 
 if [ ! -f "$bin/libtessel.so" ]; then
   echo "lyb30: the encoder library libtessel.so is not built yet, so start-up ends at the encoder check (exit code 1)."
