@@ -249,16 +249,29 @@ bool CAspiManager::ReadToc(int device) {
         m_lastTrack = 0;
         return false;
     }
-    // 255 bytes hold 31 descriptors: up to 30 tracks and the lead-out.
+    // 255 bytes hold 31 descriptors (30 tracks and the lead-out); a disc
+    // with more tracks is read again with room for all 99 and the lead-out.
     int last = m_reply[3];
-    int maxRows = (255 - 4) / 8;
-    if (last < 1 || last > 99 || last + 1 > maxRows) {
+    const std::uint8_t* reply = m_reply;
+    std::vector<std::uint8_t> large;
+    if (last > 30 && last <= 99) {
+        large.assign(4 + 8 * 100, 0);
+        m_cdb[7] = std::uint8_t(large.size() >> 8);
+        m_cdb[8] = std::uint8_t(large.size());
+        if (!ExecScsi(device, aspi::SRB_DIR_IN, std::uint32_t(large.size()), large.data(), 10, m_cdb)) {
+            m_lastTrack = 0;
+            return false;
+        }
+        reply = large.data();
+        last = reply[3];
+    }
+    if (last < 1 || last > 99 || (large.empty() && last > 30)) {
         m_lastTrack = 0;
         return Refuse("Impropper argument(s)!");
     }
     m_toc = {};
     for (int i = 0; i <= last; ++i) {
-        const std::uint8_t* desc = m_reply + 4 + 8 * i;
+        const std::uint8_t* desc = reply + 4 + 8 * i;
         m_toc[std::size_t(i + 1)].lba = Be32(desc + 4);
         m_toc[std::size_t(i + 1)].control = desc[1];
     }

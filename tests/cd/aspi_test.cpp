@@ -76,6 +76,17 @@ TEST_F(AspiTest, TenTrackTocGivesElevenRowsAndLengthsFromTheLeadOut) {
     EXPECT_EQ(aspi.GetLastText(), "Impropper arguments!");
 }
 
+TEST_F(AspiTest, DiscWithMoreTracksThanOneReplyHoldsIsReadWhole) {
+    SetUpDisc(std::vector<std::uint32_t>(40, 80));
+    ASSERT_TRUE(aspi.ReadToc(0));
+    EXPECT_EQ(aspi.LastTrack(), 40);
+    EXPECT_EQ(aspi.TocRow(41)->lba, 40u * 80);
+    EXPECT_EQ(aspi.TocRow(40)->lba, 39u * 80);
+    auto log = drive->CommandLog();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0], (Bytes{0x43, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0}));
+}
+
 TEST_F(AspiTest, PlayCommandsAndCdState) {
     SetUpDisc({300, 600});
     ASSERT_TRUE(aspi.ReadToc(0));
