@@ -14,6 +14,8 @@ void QcLoopInit(QcLoopState* s) {
 namespace {
 
 enum { OFFSET_MIN = -100, OFFSET_MAX = 155 };
+// Limits of the per-band correction in 1.5 dB steps (finer / coarser).
+enum { CORR_UP = 4, CORR_DOWN = 2 };
 
 void Prepare(const PsyOutChannel* p, QcPrep* prep) {
   for (int g = 0; g < p->groups; ++g) {
@@ -125,15 +127,15 @@ void QuantizeChannel(const PsyOutChannel* p, const QcPrep* prep, QcChannel* ch, 
   }
 }
 
-float Pow43(int q) {
-  static float table[MAX_QUANT + 1];
-  static bool ready = false;
-  if (!ready) {
-    for (int i = 0; i <= MAX_QUANT; ++i) table[i] = static_cast<float>(std::pow(static_cast<double>(i), 4.0 / 3.0));
-    ready = true;
+struct Pow43Table {
+  float v[MAX_QUANT + 1];
+  Pow43Table() {
+    for (int i = 0; i <= MAX_QUANT; ++i) v[i] = static_cast<float>(std::pow(static_cast<double>(i), 4.0 / 3.0));
   }
-  return table[q < 0 ? -q : q];
-}
+};
+const Pow43Table kPow43;
+
+inline float Pow43(int q) { return kPow43.v[q < 0 ? -q : q]; }
 
 void CorrectScalefactors(const PsyOutChannel* p, QcPrep* prep, QcChannel* ch, int offset) {
   QuantizeChannel(p, prep, ch, offset);
@@ -154,8 +156,8 @@ void CorrectScalefactors(const PsyOutChannel* p, QcPrep* prep, QcChannel* ch, in
       if (noise <= 0.0 || target <= 0.0) continue;
       double db = 10.0 * std::log10(noise / target);
       int steps = static_cast<int>(std::lround(db / 1.5));
-      if (steps > 4) steps = 4;
-      if (steps < -2) steps = -2;
+      if (steps > CORR_UP) steps = CORR_UP;
+      if (steps < -CORR_DOWN) steps = -CORR_DOWN;
       prep->sfBase[idx] -= steps;
     }
   }
