@@ -94,8 +94,6 @@ private:
     std::vector<CDDriveEntry> m_drives;
     int m_currentDrive = 0;
     int m_currentTrack = -1;
-    bool m_playing = false;
-    unsigned m_mciDevice = 0;
     std::vector<CDTocTrack> m_toc;
     CdToc m_rawToc;
     std::string m_album = "Unknown Album";

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <tuple>
 
 #include "cd_test_support.h"
 #include "platform/cdrom/cue_sheet.h"
@@ -132,6 +133,28 @@ TEST(VirtualDrive, FaultSwitches) {
     drive->InsertMedium();
     EXPECT_EQ(drive->Execute(tur, 6, ScsiDirection::None, nullptr, 0).targetStatus, 0);
     std::filesystem::remove_all(dir);
+}
+
+TEST(LinuxCdrom, MissingNodesAreReportedNotCrashed) {
+    int error = 0;
+    EXPECT_EQ(OpenCdromDevice("/nonexistent/sr9", &error), nullptr);
+    EXPECT_EQ(error, kErrorFileNotFound);
+    EXPECT_EQ(OpenSgTarget("/nonexistent/sg9", &error), nullptr);
+    // /dev/null takes no CD-ROM controls: "invalid function", as the callers expect.
+    auto dev = OpenCdromDevice("/dev/null", &error);
+    ASSERT_NE(dev, nullptr);
+    CdToc toc;
+    EXPECT_EQ(dev->ReadToc(toc), kErrorInvalidFunction);
+    EXPECT_EQ(dev->StopAudio(), kErrorInvalidFunction);
+}
+
+TEST(MsfAddresses, IncludeTheTwoSecondLeadIn) {
+    int m, s, f;
+    LbaToMsf(0, m, s, f);
+    EXPECT_EQ(std::tie(m, s, f), std::make_tuple(0, 2, 0));
+    LbaToMsf(4500 * 3 + 75 * 7 + 4, m, s, f);
+    EXPECT_EQ(std::tie(m, s, f), std::make_tuple(3, 9, 4));
+    EXPECT_EQ(MsfToLba(3, 9, 4), 4500 * 3 + 75 * 7 + 4);
 }
 
 } // namespace
