@@ -120,6 +120,13 @@ CAspiExtraction::TrackResult CAspiExtraction::RipTrack(int track) {
         if (m_progress) m_progress->ResetDisplay();
         return TrackResult::NotReady;
     }
+    // The range is settled before the file exists, so a bad track leaves no file.
+    const AspiTocRow* row = m_aspi.TocRow(track);
+    const AspiTocRow* next = m_aspi.TocRow(track + 1);
+    if (!row || !next) return TrackResult::Failed;
+    std::uint32_t startLba = row->lba;
+    std::uint32_t endLba = track == m_aspi.LastTrack() ? startLba + m_job.lastTrackFrames : next->lba;
+    if (endLba <= startLba) return TrackResult::Failed;
     TraceFormat("Riping track%d", track);
     std::string path;
     int answer = m_sink.PrepareTrackFile(track, path);
@@ -128,12 +135,6 @@ CAspiExtraction::TrackResult CAspiExtraction::RipTrack(int track) {
         Trace("DAE cancelled");
         return TrackResult::Cancelled;
     }
-    const AspiTocRow* row = m_aspi.TocRow(track);
-    const AspiTocRow* next = m_aspi.TocRow(track + 1);
-    if (!row || !next) return TrackResult::Failed;
-    std::uint32_t startLba = row->lba;
-    std::uint32_t endLba = track == m_aspi.LastTrack() ? startLba + m_job.lastTrackFrames : next->lba;
-    if (endLba <= startLba) return TrackResult::Failed;
     m_aspi.SetReadSpeed(18);
 
     std::uint8_t* buffer = m_aspi.ExtractionBuffer();

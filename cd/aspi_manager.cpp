@@ -33,6 +33,23 @@ void PutBe32(std::uint8_t* p, std::uint32_t v) {
     p[0] = std::uint8_t(v >> 24), p[1] = std::uint8_t(v >> 16), p[2] = std::uint8_t(v >> 8), p[3] = std::uint8_t(v);
 }
 
+// PLAY AUDIO(10) carries a 16-bit length; a longer range (over 14 minutes)
+// goes out as PLAY AUDIO(12) rather than being cut short.
+std::uint8_t BuildPlay(std::uint8_t* cdb, std::uint32_t from, std::uint32_t len) {
+    std::memset(cdb, 0, 12);
+    if (len <= 0xFFFF) {
+        cdb[0] = 0x45;
+        PutBe32(cdb + 2, from);
+        cdb[7] = std::uint8_t(len >> 8);
+        cdb[8] = std::uint8_t(len);
+        return 10;
+    }
+    cdb[0] = 0xA5;
+    PutBe32(cdb + 2, from);
+    PutBe32(cdb + 6, len);
+    return 12;
+}
+
 // Default drive-letter search on Linux: the drive list's SCSI addresses.
 char SearchDriveByAddress(const AspiDeviceEntry& d) {
     auto nodes = ListCdromDrives();
@@ -304,11 +321,9 @@ bool CAspiManager::PlayTrack(int device) {
     int t = m_currentTrack;
     if (t < 1 || t > m_lastTrack) return Refuse("Impropper argument !");
     std::uint32_t start = m_toc[std::size_t(t)].lba, len = m_toc[std::size_t(t + 1)].lba - start;
-    std::uint8_t cdb[10] = {0x45};
-    PutBe32(cdb + 2, start);
-    cdb[7] = std::uint8_t(len >> 8);
-    cdb[8] = std::uint8_t(len);
-    if (!ExecScsi(device, 0, 0, nullptr, 10, cdb)) return false;
+    std::uint8_t cdb[12];
+    std::uint8_t cdbLength = BuildPlay(cdb, start, len);
+    if (!ExecScsi(device, 0, 0, nullptr, cdbLength, cdb)) return false;
     SetCdState(kCdPlaying);
     return true;
 }
@@ -320,11 +335,9 @@ bool CAspiManager::PlayTrackFrom(int device, int track, int percent) {
     std::uint32_t start = m_toc[std::size_t(track)].lba, end = m_toc[std::size_t(track + 1)].lba;
     std::uint32_t from = start + std::uint32_t(percent) * ((end - start) / 100);
     std::uint32_t len = end - from;
-    std::uint8_t cdb[10] = {0x45};
-    PutBe32(cdb + 2, from);
-    cdb[7] = std::uint8_t(len >> 8);
-    cdb[8] = std::uint8_t(len);
-    if (!ExecScsi(device, 0, 0, nullptr, 10, cdb)) return false;
+    std::uint8_t cdb[12];
+    std::uint8_t cdbLength = BuildPlay(cdb, from, len);
+    if (!ExecScsi(device, 0, 0, nullptr, cdbLength, cdb)) return false;
     m_currentTrack = track;
     SetCdState(kCdPlaying);
     return true;

@@ -19,6 +19,8 @@ constexpr int kErrorInvalidFunction = 1;
 constexpr int kErrorFileNotFound = 2;
 constexpr int kErrorNotReady = 21;
 constexpr int kErrorIoDevice = 1117;
+/// A read failed and the system gave no reason (the drive returned nothing).
+constexpr int kErrorUnreadable = -1;
 
 constexpr std::size_t kCdFrameBytes = 2352;
 constexpr std::uint8_t kLeadOutTrack = 0xAA;

@@ -85,6 +85,7 @@ bool ParseVirtualDriveOptions(const std::string& text, VirtualDriveOptions& opti
             for (auto v : list) options.errorFrames.insert(std::uint32_t(v));
         } else if (key == "eio-repeat" && ParseList(value, 10, list)) options.errorRepeat = int(list[0]);
         else if (key == "slow-us" && ParseList(value, 10, list)) options.slowMicrosPerFrame = unsigned(list[0]);
+        else if (key == "unreadable-from" && ParseList(value, 10, list)) options.unreadableFrom = std::int64_t(list[0]);
         else if (key == "remove-at" && ParseList(value, 10, list)) options.removeAtFrame = std::int64_t(list[0]);
         else {
             error = "bad virtual drive switch: " + item;
@@ -197,6 +198,7 @@ int VirtualDrive::ReadFramesLocked(std::uint32_t lba, std::uint32_t frames, std:
         m_state = PlayState::Stopped;
         return kErrorNotReady;
     }
+    if (m_options.unreadableFrom >= 0 && std::int64_t(lba) + frames > m_options.unreadableFrom) return kErrorUnreadable;
     for (auto it = m_options.errorFrames.lower_bound(lba); it != m_options.errorFrames.end() && *it < lba + frames; ++it) {
         int& count = m_errorCounts[*it];
         if (m_options.errorRepeat < 0 || count < m_options.errorRepeat) {
@@ -370,10 +372,12 @@ ScsiResult VirtualDrive::Execute(const std::uint8_t* cdb, std::size_t cdbLength,
         r.transferred = n;
         return r;
     }
-    case 0x45: { // PLAY AUDIO(10)
+    case 0x45:   // PLAY AUDIO(10)
+    case 0xA5: { // PLAY AUDIO(12)
         if (!needMedium()) return r;
+        if (op == 0xA5 && cdbLength < 12) return invalidField(), r;
         std::uint32_t start = Be32(cdb + 2);
-        std::uint32_t len = (std::uint32_t(cdb[7]) << 8) | cdb[8];
+        std::uint32_t len = op == 0xA5 ? Be32(cdb + 6) : (std::uint32_t(cdb[7]) << 8) | cdb[8];
         if (len == 0) return r;
         if (start >= m_sheet.leadOutLba || len > m_sheet.leadOutLba - start) return SetCheckCondition(r, 5, 0x21, 0), r;
         m_state = PlayState::Playing;
@@ -423,7 +427,7 @@ ScsiResult VirtualDrive::Execute(const std::uint8_t* cdb, std::size_t cdbLength,
         if (err == kErrorNotReady) SetCheckCondition(r, 2, 0x3A, 0);
         else if (err == kErrorIoDevice && (lba >= m_sheet.leadOutLba || count > m_sheet.leadOutLba - lba))
             SetCheckCondition(r, 5, 0x21, 0);
-        else if (err) SetCheckCondition(r, 3, 0x11, 0);
+        else if (err) SetCheckCondition(r, 3, 0x11, 0); // medium error (also for the reasonless failure)
         else r.transferred = std::size_t(count) * kCdFrameBytes;
         return r;
     }

@@ -1,7 +1,7 @@
 // VirtualDrive: a CD-ROM drive simulated from a CUE/BIN disc image.
 //
 // It answers the MMC and vendor command blocks the CD subsystem sends
-// (TEST UNIT READY, INQUIRY, READ TOC, PLAY AUDIO(10), STOP PLAY/SCAN,
+// (TEST UNIT READY, INQUIRY, READ TOC, PLAY AUDIO(10) and (12), STOP PLAY/SCAN,
 // PAUSE/RESUME, START STOP UNIT, SET CD SPEED 0xBB/0xDA, reads 0xD5, 0xD8,
 // 0xD4 and READ CD 0xBE) and the CD-ROM device controls, with switches that
 // inject the faults tests need. Thread-safe: every call takes one lock except
@@ -13,6 +13,7 @@
 //   eio=100:250       frames whose reads fail with a medium error (EIO)
 //   eio-repeat=N      how many times each of them fails (default: always)
 //   slow-us=N         microseconds spent per frame read
+//   unreadable-from=N reads from frame N on fail without a reason
 //   remove-at=N       the medium disappears when a read reaches frame N
 //   no-medium         no disc in the drive
 #pragma once
@@ -39,6 +40,7 @@ struct VirtualDriveOptions {
     int errorRepeat = -1; ///< -1: every read of an error frame fails
     unsigned slowMicrosPerFrame = 0;
     std::int64_t removeAtFrame = -1;
+    std::int64_t unreadableFrom = -1;
     bool noMedium = false;
 };
 

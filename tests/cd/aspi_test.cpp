@@ -101,12 +101,35 @@ TEST_F(AspiTest, PlayCommandsAndCdState) {
     ASSERT_TRUE(aspi.PauseResume(0, true));
     EXPECT_EQ(drive->CommandLog().back(), (Bytes{0x4B, 0, 0, 0, 0, 0, 0, 0, 1, 0}));
     ASSERT_TRUE(aspi.PlayTrackFrom(0, 1, 50));
+    EXPECT_EQ(drive->CommandLog().back(), (Bytes{0x45, 0, 0, 0, 0, 150, 0, 0, 150, 0}));
     EXPECT_EQ(drive->PlayStart(), 150u);
     EXPECT_EQ(drive->PlayEnd(), 300u);
     ASSERT_TRUE(aspi.Stop(0));
     EXPECT_EQ(GetCdState(), kCdIdle);
     EXPECT_FALSE(aspi.PlayTrackFrom(0, 3, 0));
     EXPECT_EQ(aspi.GetLastText(), "Impropper arguments !");
+}
+
+TEST(AspiPlay, TrackLongerThanSixteenBitsPlaysWhole) {
+    auto dir = test::TempDir("longplay");
+    { std::ofstream(dir / "long.cue") << "FILE long.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
+                                         "TRACK 02 AUDIO\nINDEX 01 15:33:25\n"; }
+    { std::ofstream(dir / "long.bin"); }
+    std::filesystem::resize_file(dir / "long.bin", std::uintmax_t(70075) * 2352); // sparse
+    std::string error;
+    auto drive = VirtualDrive::Load((dir / "long.cue").string(), {}, error);
+    ASSERT_TRUE(drive) << error;
+    test::InProcessAspi host({drive});
+    CAspiManager aspi;
+    ASSERT_TRUE(host.Load(aspi));
+    ASSERT_TRUE(aspi.ScanHostAdapters());
+    ASSERT_TRUE(aspi.ReadToc(0));
+    aspi.SetCurrentTrack(1);
+    ASSERT_TRUE(aspi.PlayTrack(0));
+    EXPECT_EQ(drive->CommandLog().back(), (Bytes{0xA5, 0, 0, 0, 0, 0, 0, 0x01, 0x11, 0x70, 0, 0}));
+    EXPECT_EQ(drive->PlayEnd(), 70000u);
+    aspi.UnloadAspi();
+    std::filesystem::remove_all(dir);
 }
 
 TEST_F(AspiTest, SetReadSpeedBytesAndTheFallback) {
