@@ -121,6 +121,7 @@ bool CDeviceIoctl::StartIoctlExtraction(IoctlDataCallback callback, int driveInd
     std::uint32_t bps = 2048;
     if (dev->GetBytesPerSector(bps) != 0 || bps == 0) bps = 2048;
     m_bytesPerSector = bps;
+    m_track = trackNumber;
     m_stop.Reset();
     m_finished.Reset();
     m_running = true;
@@ -217,6 +218,7 @@ void CDeviceIoctl::Worker(std::unique_ptr<CdromDevice> device, IoctlDataCallback
     device.reset();
     buffer.clear();
     callback(nullptr, failed || stopped ? -1 : 0, user);
+    if (m_owner && !stopped) m_owner->Post(failed ? kMsgDaeTrackFailed : kMsgDaeTrackDone, std::uintptr_t(m_track));
     m_running = false;
     m_finished.Set();
 }

@@ -64,7 +64,8 @@ public:
     bool WaitFinished(std::chrono::milliseconds timeout);
     bool Running() const { return m_running.load(); }
 
-    /// Where progress (message 1528) goes; may be null.
+    /// Where progress (1528) and the end of a track (1534 done, 1535 failed;
+    /// nothing after a stop request) go; may be null.
     void SetOwner(MessageTarget* owner) { m_owner = owner; }
     /// The wait after an I/O error (2 s) and the stop-event polls (100 ms).
     void SetWaits(std::chrono::milliseconds ioErrorWait, std::chrono::milliseconds stopPoll);
@@ -85,6 +86,7 @@ private:
     std::chrono::milliseconds m_ioErrorWait{2000};
     std::chrono::milliseconds m_stopPoll{100};
     std::uint32_t m_bytesPerSector = 2048;
+    int m_track = 0;
 };
 
 } // namespace lyb

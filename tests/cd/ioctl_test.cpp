@@ -173,10 +173,70 @@ TEST_F(IoctlTest, ProgressMessages) {
     Collected c;
     ASSERT_TRUE(Rip(1, c));
     owner.Pump();
-    ASSERT_EQ(got.size(), 3u); // 128 + 128 + 44 frames
-    for (auto& m : got) EXPECT_EQ(m.id, kMsgDaeProgress);
-    EXPECT_EQ(got.back().wparam, 0u);
+    ASSERT_EQ(got.size(), 4u); // 128 + 128 + 44 frames, then the end of the track
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(got[std::size_t(i)].id, kMsgDaeProgress);
+    EXPECT_EQ(got[2].wparam, 0u);
+    EXPECT_EQ(got[3].id, kMsgDaeTrackDone);
+    EXPECT_EQ(got[3].wparam, 1u);
     manager->DeviceIoctl().SetOwner(nullptr);
+}
+
+// The consumer side of the device-control engine as the ripping pipeline
+// runs it: a WAV file per track, deleted when the track does not complete.
+struct WavWriter {
+    std::filesystem::path path;
+    std::ofstream out;
+    std::atomic<int> blocks{0};
+    std::atomic<bool> ended{false};
+    static void Callback(const std::uint8_t* data, long length, void* user) {
+        auto* self = static_cast<WavWriter*>(user);
+        if (length > 0) {
+            if (self->blocks++ == 0) {
+                std::uint8_t head[44];
+                WriteWaveHeader(head, 0);
+                self->out.write(reinterpret_cast<const char*>(head), 44);
+            }
+            self->out.write(reinterpret_cast<const char*>(data), length);
+            return;
+        }
+        self->out.close();
+        if (length < 0) std::filesystem::remove(self->path);
+        self->ended = true;
+    }
+};
+
+TEST_F(IoctlTest, StopDuringTheSecondTrackKeepsTheFirstFileAndDeletesTheSecond) {
+    std::vector<unsigned> ids;
+    QueueMessageTarget owner([&](const Message& m) {
+        ids.push_back(m.id);
+        return std::intptr_t(0);
+    });
+    auto& io = manager->DeviceIoctl();
+    io.SetOwner(&owner);
+    auto out = test::TempDir("ioctl_cancel");
+    WavWriter first, second;
+    first.path = out / "01.wav";
+    first.out.open(first.path, std::ios::binary);
+    ASSERT_TRUE(io.StartIoctlExtraction(&WavWriter::Callback, 0, 1, WaveFormat{}, &first));
+    ASSERT_TRUE(io.WaitFinished(10s));
+    VirtualDriveOptions o;
+    o.slowMicrosPerFrame = 300;
+    drive->SetOptions(o);
+    second.path = out / "02.wav";
+    second.out.open(second.path, std::ios::binary);
+    ASSERT_TRUE(io.StartIoctlExtraction(&WavWriter::Callback, 0, 2, WaveFormat{}, &second));
+    while (second.blocks == 0) std::this_thread::sleep_for(1ms);
+    io.StopExtraction();
+    EXPECT_TRUE(second.ended);
+    EXPECT_FALSE(std::filesystem::exists(second.path));
+    auto wav = test::ReadFile(first.path);
+    ASSERT_EQ(wav.size(), 44u + 300 * 2352);
+    EXPECT_EQ(Bytes(wav.begin() + 44, wav.end()), Image(1));
+    owner.Pump();
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), kMsgDaeTrackDone), 1);
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), kMsgDaeTrackFailed), 0);
+    io.SetOwner(nullptr);
+    std::filesystem::remove_all(out);
 }
 
 TEST(CdState, IsSharedAcrossThreads) {
