@@ -47,9 +47,17 @@ std::string AspiSpeedText(std::uint32_t doneFrames, std::int64_t elapsedMs, cons
 
 CAspiExtraction::CAspiExtraction(CAspiManager& aspi, CExtractionSink& sink, CExtractionProgress* progress,
                                  MessageTarget* owner)
-    : m_aspi(aspi), m_sink(sink), m_progress(progress), m_owner(owner) {}
+    : m_aspi(aspi), m_sink(sink), m_progress(progress), m_owner(owner) {
+    // Unloading ASPI ends a running extraction first. The worker is asked to
+    // stop and joined; it is never killed in the middle of a request.
+    m_aspi.SetExtractionStopper([this] {
+        Cancel();
+        Wait();
+    });
+}
 
 CAspiExtraction::~CAspiExtraction() {
+    m_aspi.SetExtractionStopper({});
     Cancel();
     Wait();
 }

@@ -296,6 +296,22 @@ TEST_F(AspiTest, CancelDuringSecondTrackKeepsTheFirstAndDeletesTheSecond) {
     EXPECT_EQ(GetCdState(), kCdIdle);
 }
 
+TEST_F(AspiTest, UnloadStopsARunningExtraction) {
+    VirtualDriveOptions o;
+    o.slowMicrosPerFrame = 200;
+    SetUpDisc({3000}, o);
+    ASSERT_TRUE(aspi.ReadToc(0));
+    test::WavFileSink sink(dir);
+    CAspiExtraction engine(aspi, sink, nullptr, nullptr);
+    ASSERT_TRUE(engine.StartAspiExtraction(AspiRipJob{0, {1}, 3000}));
+    while (sink.blockCount == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    aspi.UnloadAspi();
+    EXPECT_FALSE(engine.Running());
+    EXPECT_EQ(engine.Results().at(0).second, CAspiExtraction::TrackResult::Cancelled);
+    EXPECT_FALSE(std::filesystem::exists(dir / "track1.wav"));
+    EXPECT_EQ(aspi.ExtractionBuffer(), nullptr);
+}
+
 TEST_F(AspiTest, AllProbesFailingFailsTheTrackAndDeletesItsFile) {
     VirtualDriveOptions o;
     o.rejectedOpcodes = {0xD5, 0xD8, 0xD4, 0xBE};

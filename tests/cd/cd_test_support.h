@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
+#include <functional>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -100,6 +102,7 @@ public:
     void FeedEncoder(const std::uint8_t* block, std::size_t length, bool first) override {
         if (first) firstBlocks.push_back(length);
         blocks.push_back(length);
+        ++blockCount;
         m_out.write(reinterpret_cast<const char*>(block), std::streamsize(length));
         if (onBlock) onBlock();
     }
@@ -110,6 +113,7 @@ public:
     int answer = 0;
     int prepared = 0, closed = 0;
     std::vector<std::size_t> blocks, firstBlocks;
+    std::atomic<int> blockCount{0};
     std::function<void()> onBlock;
 
 private:
