@@ -25,6 +25,7 @@ struct PsyKernel {
   PsyElement elements[PSY_MAX_ELEMENTS];
   int bandwidthHz;
   int allowShort;
+  int windowShape;  // one shape for the whole stream
   PsyConfiguration* cfgLong;
   PsyConfiguration* cfgShort;
   PsyChannelSettings settings;
@@ -100,6 +101,11 @@ ErrorRecord* PsyCreate(const PsyInit* init, PsyKernel** kernel) {
   std::memcpy(k->elements, init->elements, sizeof(PsyElement) * size_t(init->nElements));
   k->bandwidthHz = bandwidth;
   k->allowShort = init->bitrate > kShortWindowBitrate * init->nChannels;
+  // Without short windows an onset's quantisation noise spreads over the
+  // whole long window; the Kaiser-Bessel-derived window is more compact in
+  // time and holds it closer to the onset. With short windows the sine
+  // window's narrower main lobe serves tonal parts better.
+  k->windowShape = k->allowShort ? SINE_WINDOW : KBD_WINDOW;
   k->cfgLong = new (std::nothrow) PsyConfiguration{};
   k->cfgShort = new (std::nothrow) PsyConfiguration{};
   if (!k->cfgLong || !k->cfgShort) {
@@ -139,6 +145,7 @@ ErrorRecord* PsyCreate(const PsyInit* init, PsyKernel** kernel) {
   e = FilterbankCreate(&k->fb);
   for (int c = 0; c < k->nChannels && !e; ++c) {
     e = PsyChannelCreate(&k->channel[c], k->cfgLong->rateClass, k->cfgLong, k->cfgShort);
+    k->channel[c].lastShape = k->windowShape;
   }
   if (e) {
     PsyDestroy(k);
@@ -183,7 +190,7 @@ ErrorRecord* PsyProcess(PsyKernel* k, const float* pcm, int allowShort, PsyOut* 
   }
   for (int c = 0; c < n; ++c) {
     const BlockSwitchResult& r = k->sw[c];
-    ErrorRecord* e = PsyChannelProcess(&k->channel[c], &k->settings, k->fb, r.sequence, SINE_WINDOW, r.groups,
+    ErrorRecord* e = PsyChannelProcess(&k->channel[c], &k->settings, k->fb, r.sequence, k->windowShape, r.groups,
                                        r.groupLen, &out->channel[c]);
     if (e) return ERROR_PASS(e, "PsyProcess");
   }

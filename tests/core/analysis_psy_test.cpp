@@ -423,6 +423,59 @@ TEST(PsyPipeline, DeliveredSpectraReconstructTheInput) {
   FilterbankDestroy(fb);
 }
 
+// Where short windows are not allowed every frame is a long block with the
+// Kaiser-Bessel-derived window (its first left half included), and the
+// delivered spectra still rebuild the input; with short windows allowed the
+// shape stays sine.
+TEST(PsyPipeline, WindowShapeFollowsShortWindowAvailability) {
+  const PsyElement pair[] = {{ID_CPE, 0, {0, 1}, 0, 2}};
+  Kernel longOnly, switching;
+  ASSERT_EQ(Make(&longOnly, 2, 32000, 64000, pair, 1), nullptr);
+  ASSERT_EQ(Make(&switching, 2, 44100, 128000, pair, 1), nullptr);
+  Filterbank* fb = nullptr;
+  ASSERT_EQ(FilterbankCreate(&fb), nullptr);
+  const int frames = 12;
+  std::vector<float> s(size_t(frames) * 2048, 0.0f);
+  for (int i = 0; i < frames * 1024; ++i) {
+    float v = float(3000.0 * std::sin(2.0 * M_PI * 500.0 * i / 32000.0));
+    const int t = i - (6 * 1024 + 100);
+    if (t >= 0 && t < 400) {
+      const int edge = t < 200 ? t : 399 - t;
+      const double ramp = edge < 48 ? 0.5 - 0.5 * std::cos(M_PI * edge / 48.0) : 1.0;
+      v += float(20000.0 * ramp * std::sin(2.0 * M_PI * 3000.0 * i / 32000.0));
+    }
+    s[size_t(i) * 2] = v;
+    s[size_t(i) * 2 + 1] = -v;
+  }
+  auto out = std::make_unique<PsyOut>();
+  std::vector<float> rebuilt(size_t(frames + 2) * 1024, 0.0f), block(2048);
+  int prevShape = KBD_WINDOW;
+  for (int f = 0; f < frames; ++f) {
+    ASSERT_EQ(PsyProcess(longOnly.k, s.data() + size_t(f) * 2048, 1, out.get()), nullptr);
+    for (int c = 0; c < 2; ++c) {
+      EXPECT_EQ(out->channel[c].windowSequence, ONLY_LONG) << "frame " << f;
+      EXPECT_EQ(out->channel[c].windowShape, KBD_WINDOW) << "frame " << f;
+    }
+    const PsyOutChannel& c = out->channel[0];
+    ASSERT_EQ(FilterbankInverse(fb, c.windowSequence, prevShape, c.windowShape, c.spectrum, block.data()), nullptr);
+    prevShape = c.windowShape;
+    for (int i = 0; i < 2048; ++i) {
+      const long pos = long(f - 2) * 1024 + i;
+      if (pos >= 0) rebuilt[size_t(pos)] += block[size_t(i)];
+    }
+    ASSERT_EQ(PsyProcess(switching.k, s.data() + size_t(f) * 2048, 1, out.get()), nullptr);
+    EXPECT_EQ(out->channel[0].windowShape, SINE_WINDOW) << "frame " << f;
+  }
+  double err = 0.0, sig = 0.0;
+  for (int i = 1024; i < (frames - 2) * 1024; ++i) {
+    const double d = rebuilt[size_t(i)] - s[size_t(i) * 2];
+    err += d * d;
+    sig += double(s[size_t(i) * 2]) * s[size_t(i) * 2];
+  }
+  EXPECT_GT(10.0 * std::log10(sig / err), 40.0) << "reconstruction SNR in dB";
+  FilterbankDestroy(fb);
+}
+
 TEST(HistoryBuffers, FifoAndRing) {
   FloatFifoBuffer* f = nullptr;
   ASSERT_EQ(CreateFloatFifoBuffer(4, -1.0f, &f), nullptr);
