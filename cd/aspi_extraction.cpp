@@ -16,7 +16,6 @@ constexpr std::uint32_t kFramesPerRead = 27;
 constexpr std::uint32_t kReadDataLength = 65488;
 constexpr unsigned kFlagProbing = 0x01;
 constexpr unsigned kFlagCountInByte8 = 0x40;
-constexpr int kProbeEntries = 17;
 
 std::int64_t NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())

@@ -6,6 +6,7 @@
 #include "cd_test_support.h"
 #include "platform/cdrom/cue_sheet.h"
 #include "platform/cdrom/virtual_drive.h"
+#include "platform/trace.h"
 
 namespace lyb {
 namespace {
@@ -133,6 +134,19 @@ TEST(VirtualDrive, FaultSwitches) {
     drive->InsertMedium();
     EXPECT_EQ(drive->Execute(tur, 6, ScsiDirection::None, nullptr, 0).targetStatus, 0);
     std::filesystem::remove_all(dir);
+}
+
+TEST(CueSheet, BadSheetInTheEnvironmentGivesNoDriveAndATrace) {
+    std::vector<std::string> traces;
+    SetTraceSink([&](std::string_view t) { traces.emplace_back(t); });
+    ::setenv("LYB30_VIRTUAL_CD", (DataDir() + "/cue/missing_bin.cue").c_str(), 1);
+    auto drives = ListCdromDrives();
+    ::unsetenv("LYB30_VIRTUAL_CD");
+    SetTraceSink({});
+    EXPECT_EQ(std::find(drives.begin(), drives.end(), kVirtualDriveNode), drives.end());
+    ASSERT_FALSE(traces.empty());
+    EXPECT_NE(traces[0].find("BIN file not found"), std::string::npos) << traces[0];
+    EXPECT_EQ(OpenCdromDevice(kVirtualDriveNode), nullptr);
 }
 
 TEST(LinuxCdrom, MissingNodesAreReportedNotCrashed) {
