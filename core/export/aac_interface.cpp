@@ -26,7 +26,7 @@ const char kIdentification[] = "lyrbox";  // six letters, passed with every hand
 
 // File name of the Lockstream library; it is looked up beside this library
 // first, then through the loader's normal search.
-const char kLockstreamLibrary[] = "lsedll.so";
+const char kLockstreamLibrary[] = "liblsedll.so";
 
 void* LoadLockstreamLibrary() {
   Dl_info info;

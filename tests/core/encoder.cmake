@@ -8,7 +8,7 @@ endif()
 # finds it; the tests copy it beside a private copy of the library.
 add_library(tessel_lse_double MODULE ${CMAKE_CURRENT_LIST_DIR}/encoder_lse_double.cpp)
 target_include_directories(tessel_lse_double PRIVATE ${PROJECT_SOURCE_DIR})
-set_target_properties(tessel_lse_double PROPERTIES PREFIX "" OUTPUT_NAME lsedll SUFFIX ".so"
+set_target_properties(tessel_lse_double PROPERTIES PREFIX "lib" OUTPUT_NAME lsedll SUFFIX ".so"
   LIBRARY_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/lse-double CXX_VISIBILITY_PRESET hidden)
 lyb_warnings(tessel_lse_double)
 

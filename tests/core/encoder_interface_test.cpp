@@ -411,7 +411,7 @@ struct LseSetup {
     std::string copy = dir + "/libtessel.so";
     EXPECT_EQ(std::system(("cp " + std::string(TESSEL_LIBRARY) + " " + copy).c_str()), 0);
     if (withDouble) {
-      EXPECT_EQ(std::system(("cp " + std::string(LSE_DOUBLE) + " " + dir + "/lsedll.so").c_str()), 0);
+      EXPECT_EQ(std::system(("cp " + std::string(LSE_DOUBLE) + " " + dir + "/liblsedll.so").c_str()), 0);
     }
     tessel = new Library(copy);
   }
@@ -421,7 +421,7 @@ struct LseSetup {
     std::system(("rm -rf " + dir).c_str());
   }
   std::string Log() {
-    void* h = dlopen((dir + "/lsedll.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
+    void* h = dlopen((dir + "/liblsedll.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
     if (!h) return "<not loaded>";
     auto fn = reinterpret_cast<const char* (*)()>(dlsym(h, "LseDoubleLog"));
     std::string s = fn ? fn() : "";
@@ -429,7 +429,7 @@ struct LseSetup {
     return s;
   }
   void Reset(int ready, int handle) {
-    void* h = dlopen((dir + "/lsedll.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
+    void* h = dlopen((dir + "/liblsedll.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
     ASSERT_NE(h, nullptr);
     reinterpret_cast<void (*)(int, int)>(dlsym(h, "LseDoubleReset"))(ready, handle);
     dlclose(h);
