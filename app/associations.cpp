@@ -1,5 +1,6 @@
 #include "app/associations.h"
 
+#include "platform/atomic_file.h"
 #include "platform/registry.h"
 
 #include <cstdlib>
@@ -7,7 +8,6 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
-#include <unistd.h>
 
 namespace lyb {
 
@@ -39,24 +39,7 @@ std::string ReadFile(const std::string& path) {
 bool WriteFileAtomically(const std::string& path, const std::string& text) {
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-    const std::string tmp = path + ".tmp." + std::to_string(::getpid());
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (!out)
-            return false;
-        out << text;
-        out.flush();
-        if (!out) {
-            std::filesystem::remove(tmp, ec);
-            return false;
-        }
-    }
-    std::filesystem::rename(tmp, path, ec);
-    if (ec) {
-        std::filesystem::remove(tmp, ec);
-        return false;
-    }
-    return true;
+    return lyb::ReplaceFileAtomically(path, text);
 }
 
 std::string Trim(const std::string& s) {

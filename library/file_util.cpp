@@ -1,10 +1,11 @@
 #include "library/file_util.h"
 
+#include "platform/atomic_file.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
 
-#include <unistd.h> // fsync: the replaced file must be on disk before the rename
 
 namespace lyb::libfile {
 
@@ -53,25 +54,7 @@ std::string ResolveLinks(const std::string& path) {
 
 bool ReplaceAtomically(const std::string& original, std::string_view bytes) {
     const std::string path = ResolveLinks(original);
-    const std::string temp = TemporaryName(path);
-    std::FILE* f = std::fopen(temp.c_str(), "wb");
-    if (!f)
-        return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = std::fflush(f) == 0 && ok;
-    ok = ok && ::fsync(fileno(f)) == 0;
-    ok = std::fclose(f) == 0 && ok;
-    if (ok) {
-        std::error_code ec;
-        // Keep the permissions of the file being replaced.
-        auto st = fs::status(path, ec);
-        if (!ec && fs::exists(st))
-            fs::permissions(temp, st.permissions(), ec);
-        ok = std::rename(temp.c_str(), path.c_str()) == 0;
-    }
-    if (!ok)
-        std::remove(temp.c_str());
-    return ok;
+    return lyb::ReplaceFileAtomically(path, bytes, TemporaryName(path));
 }
 
 std::optional<uint64_t> FileSize(const std::string& path) {

@@ -1,5 +1,7 @@
 #include "platform/linux/file_registry.h"
 
+#include "platform/atomic_file.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -43,20 +45,6 @@ bool ReadWholeFile(const std::string& path, std::string& out, bool& missing) {
         out.append(buf, static_cast<size_t>(n));
     }
     ::close(fd);
-    return true;
-}
-
-bool WriteAll(int fd, const std::string& data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
     return true;
 }
 
@@ -166,24 +154,8 @@ RegStatus FileRegistryStore::Modify(Hive hive, const std::function<bool(HiveData
     } else {
         HiveData data = missing ? HiveData{} : ParseHive(hive, text);
         if (change(data)) {
-            const std::string tmp = file + ".tmp." + std::to_string(::getpid());
-            int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-            if (fd < 0) {
+            if (!ReplaceFileAtomically(file, FormatHive(hive, data)))
                 result = RegStatus::IoError;
-            } else {
-                bool ok = WriteAll(fd, FormatHive(hive, data)) && ::fsync(fd) == 0;
-                ok = (::close(fd) == 0) && ok;
-                if (!ok || ::rename(tmp.c_str(), file.c_str()) != 0) {
-                    ::unlink(tmp.c_str());
-                    result = RegStatus::IoError;
-                } else {
-                    int dirFd = ::open(m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-                    if (dirFd >= 0) {
-                        ::fsync(dirFd);
-                        ::close(dirFd);
-                    }
-                }
-            }
         }
         m_cache->key[static_cast<size_t>(hive)].reset();
     }
