@@ -39,12 +39,12 @@ void Prepare(const PsyOutChannel* p, QcPrep* prep) {
   }
 }
 
-void QuantizeBand(const float* pow34, const float* spec, short* q, int n, int sf) {
+void QuantizeBand(const float* pow34, const float* spectrum, short* q, int n, int sf) {
   float step = QuantStep(sf);
   for (int i = 0; i < n; ++i) {
     int v = static_cast<int>(pow34[i] * step + 0.4054f);
     if (v > MAX_QUANT) v = MAX_QUANT;
-    q[i] = static_cast<short>(spec[i] < 0.0f ? -v : v);
+    q[i] = static_cast<short>(spectrum[i] < 0.0f ? -v : v);
   }
 }
 

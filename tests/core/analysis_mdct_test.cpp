@@ -100,13 +100,13 @@ void CheckSequence(const std::vector<std::pair<int, int>>& frames) {
   std::vector<float> signal(size_t((count + 1) * n));
   for (float& v : signal) v = dist(rng);
   std::vector<float> out(signal.size(), 0.0f);
-  std::vector<float> spec(static_cast<size_t>(n)), block(size_t(2 * n));
+  std::vector<float> spectrum(static_cast<size_t>(n)), block(size_t(2 * n));
   int prevShape = frames[0].second;
   for (int f = 0; f < count; ++f) {
     const int seq = frames[size_t(f)].first, shape = frames[size_t(f)].second;
-    ErrorRecord* e = FilterbankForward(fb, seq, prevShape, shape, signal.data() + f * n, spec.data());
+    ErrorRecord* e = FilterbankForward(fb, seq, prevShape, shape, signal.data() + f * n, spectrum.data());
     ASSERT_EQ(e, nullptr) << ErrorFirstMessage(e);
-    ASSERT_EQ(FilterbankInverse(fb, seq, prevShape, shape, spec.data(), block.data()), nullptr);
+    ASSERT_EQ(FilterbankInverse(fb, seq, prevShape, shape, spectrum.data(), block.data()), nullptr);
     for (int i = 0; i < 2 * n; ++i) out[size_t(f * n + i)] += block[size_t(i)];
     prevShape = shape;
   }
@@ -132,12 +132,12 @@ TEST(Filterbank, ReconstructsEveryWindowSequenceAndShapeTransition) {
 TEST(Filterbank, RefusesMixedLongShapesAndUnknownSequences) {
   Filterbank* fb = nullptr;
   ASSERT_EQ(FilterbankCreate(&fb), nullptr);
-  std::vector<float> in(2048, 1.0f), spec(1024);
-  ErrorRecord* e = FilterbankForward(fb, ONLY_LONG, 0, 1, in.data(), spec.data());
+  std::vector<float> in(2048, 1.0f), spectrum(1024);
+  ErrorRecord* e = FilterbankForward(fb, ONLY_LONG, 0, 1, in.data(), spectrum.data());
   ASSERT_NE(e, nullptr);
   EXPECT_STREQ(ErrorFirstMessage(e), "different window shapes for long blocks not allowed");
   ErrorFree(e);
-  e = FilterbankForward(fb, 7, 0, 0, in.data(), spec.data());
+  e = FilterbankForward(fb, 7, 0, 0, in.data(), spectrum.data());
   ASSERT_NE(e, nullptr);
   EXPECT_STREQ(ErrorFirstMessage(e), "invalid block type parameter");
   ErrorFree(e);
