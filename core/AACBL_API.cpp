@@ -6,6 +6,7 @@
 // linear history buffer (the last taps-1 samples, the surplus, the new block),
 // rewound once per frame.
 #include "core/AACBL_API.h"
+#include "core/window.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -35,20 +36,6 @@ const RateFactor kFactors[] = {
 
 constexpr int kMaxChannels = 8;
 constexpr int kOutputPerChannel = 1024;
-
-// I0 as the series 1 + sum ((y/2)^k / k!)^2, stopped at the first term below
-// 1e-21 of the running sum.
-double BesselI0(double y) {
-  double sum = 1.0, term = 1.0;
-  const double half = y / 2.0;
-  for (int k = 1; k < 1000; ++k) {
-    term *= half / k;
-    const double sq = term * term;
-    sum += sq;
-    if (sq < 1e-21 * sum) break;
-  }
-  return sum;
-}
 
 typedef float V8 __attribute__((vector_size(32)));
 

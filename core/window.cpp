@@ -10,19 +10,6 @@ constexpr double kPi = 3.14159265358979323846;
 // Offset of the first short window inside the 2048-sample block.
 constexpr int kShortStart = (FRAME_LEN_LONG - FRAME_LEN_SHORT) / 2 * 1;  // 448
 
-// I0 summed until a term falls below 1e-41 of the sum.
-double BesselI0(double y) {
-  double sum = 1.0, term = 1.0;
-  const double half = y / 2.0;
-  for (int k = 1; k < 2000; ++k) {
-    term *= half / k;
-    const double sq = term * term;
-    sum += sq;
-    if (sq < 1e-41 * sum) break;
-  }
-  return sum;
-}
-
 // Builds the full 2048-point analysis window of a long-type sequence.
 ErrorRecord* LongWindow(const WindowTables& t, int sequence, int prevShape, int shape, float* w) {
   const int n = FRAME_LEN_LONG;
@@ -55,6 +42,20 @@ ErrorRecord* LongWindow(const WindowTables& t, int sequence, int prevShape, int 
 }
 
 }  // namespace
+
+// I0 as the series 1 + sum ((y/2)^k / k!)^2, summed until a term falls below
+// 1e-41 of the sum.
+double BesselI0(double y) {
+  double sum = 1.0, term = 1.0;
+  const double half = y / 2.0;
+  for (int k = 1; k < 2000; ++k) {
+    term *= half / k;
+    const double sq = term * term;
+    sum += sq;
+    if (sq < 1e-41 * sum) break;
+  }
+  return sum;
+}
 
 void WindowKbdRise(float* rise, int n, double alpha) {
   // Kaiser kernel over n/2 + 1 points, cumulated and normalised.

@@ -21,6 +21,10 @@ void WindowInit(WindowTables* tables);
 // The KBD window of length n (rising half of n/2 values) for alpha.
 void WindowKbdRise(float* rise, int n, double alpha);
 
+// The modified Bessel function of the first kind, order 0 (Kaiser windows of
+// the KBD shape and of the converter's filter design).
+double BesselI0(double y);
+
 // The filterbank of one channel: the plans and the window tables.
 struct Filterbank {
   MdctPlan* longPlan;
