@@ -67,6 +67,7 @@ bool CAspiExtraction::StartAspiExtraction(AspiRipJob job) {
     if (m_thread.joinable()) m_thread.join();
     m_job = std::move(job);
     m_results.clear();
+    m_denied.clear();
     m_stopRequest = false;
     m_running = true;
     // Extracting from the moment the start succeeds, so no reader sees idle
@@ -131,6 +132,11 @@ CAspiExtraction::TrackResult CAspiExtraction::RipTrack(int track) {
     const AspiTocRow* row = m_aspi.TocRow(track);
     const AspiTocRow* next = m_aspi.TocRow(track + 1);
     if (!row || !next) return TrackResult::Failed;
+    if (row->control & 0x04) {
+        // A data track holds no audio: reading it as audio would make noise.
+        TraceFormat("Track %d is a data track; not ripped", track);
+        return TrackResult::Skipped;
+    }
     std::uint32_t startLba = row->lba;
     std::uint32_t endLba = track == m_aspi.LastTrack() ? startLba + m_job.lastTrackFrames : next->lba;
     if (endLba <= startLba) return TrackResult::Failed;
@@ -165,7 +171,11 @@ CAspiExtraction::TrackResult CAspiExtraction::RipTrack(int track) {
         m_cmd[4] = std::uint8_t(lba >> 8), m_cmd[5] = std::uint8_t(lba);
         if (m_flags & kFlagCountInByte8) m_cmd[8] = std::uint8_t(count);
         else m_cmd[9] = std::uint8_t(count);
-        bool ok = m_aspi.ExecScsi(device, aspi::SRB_DIR_IN, kReadDataLength, data, m_cmdLength, m_cmd);
+        // A read the host refused for this user once is not sent again in
+        // this job: its probe entries are passed over.
+        bool denied = (m_flags & kFlagProbing) && m_denied.count(m_cmd[0]);
+        bool ok = !denied && m_aspi.ExecScsi(device, aspi::SRB_DIR_IN, kReadDataLength, data, m_cmdLength, m_cmd);
+        if (!ok && !denied && m_aspi.LastNotPermitted()) m_denied.insert(m_cmd[0]);
         if (ok && (m_flags & kFlagProbing) && m_cmd[10] != 0) {
             std::size_t at = m_probeIndex <= 5 ? 2372 : 2356;
             if (data[at] == 0xA0) ok = false;
@@ -173,9 +183,13 @@ CAspiExtraction::TrackResult CAspiExtraction::RipTrack(int track) {
         if (ok) {
             m_flags &= ~kFlagProbing; // the working command stays for the rest of the track
             std::size_t bytes = std::size_t(count) * kCdFrameBytes;
-            if (first) m_sink.FeedEncoder(buffer, kWaveHeaderBytes + bytes, true);
-            else m_sink.FeedEncoder(buffer, bytes, false);
+            bool taken = first ? m_sink.FeedEncoder(buffer, kWaveHeaderBytes + bytes, true)
+                               : m_sink.FeedEncoder(buffer, bytes, false);
             first = false;
+            if (!taken) {
+                result = TrackResult::Failed;
+                break;
+            }
             lba += count;
             remaining -= count;
             if (int(remaining / perStep) != stepsLeft && stepsLeft > 0) {
@@ -225,12 +239,16 @@ void CAspiExtraction::Worker() {
         if (r == TrackResult::Done && m_owner) m_owner->Post(kMsgDaeTrackDone, std::uintptr_t(track));
         if (r == TrackResult::Failed && m_owner) m_owner->Post(kMsgDaeTrackFailed, std::uintptr_t(track));
         if (r == TrackResult::Cancelled && !m_stopRequest) cancelledByQuestion = true;
-        if (r == TrackResult::Failed || r == TrackResult::Cancelled || r == TrackResult::NotReady) break;
+        // A failed track does not end the job: the next selected track is
+        // ripped. Only a cancel or a drive that is not ready ends it.
+        if (r == TrackResult::Cancelled || r == TrackResult::NotReady) break;
     }
-    SetCdState(kCdIdle);
-    if (m_owner) m_owner->Post(kMsgDaeAllDone);
     if (!cancelledByQuestion) Trace("DAE complete");
+    // Idle before the page hears of the end, so whatever its handler starts
+    // next is not refused as "still running".
+    SetCdState(kCdIdle);
     m_running = false;
+    if (m_owner) m_owner->Post(kMsgDaeAllDone);
 }
 
 } // namespace lyb

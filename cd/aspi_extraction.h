@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -61,6 +62,7 @@ private:
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_stopRequest{false};
     std::vector<std::pair<int, TrackResult>> m_results;
+    std::set<std::uint8_t> m_denied; ///< read opcodes the host refused for this user
 
     std::uint8_t m_cmd[12] = {};
     std::uint8_t m_cmdLength = 12;

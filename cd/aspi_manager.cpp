@@ -33,10 +33,20 @@ void PutBe32(std::uint8_t* p, std::uint32_t v) {
     p[0] = std::uint8_t(v >> 24), p[1] = std::uint8_t(v >> 16), p[2] = std::uint8_t(v >> 8), p[3] = std::uint8_t(v);
 }
 
-// PLAY AUDIO(10) carries a 16-bit length; a longer range (over 14 minutes)
-// goes out as PLAY AUDIO(12) rather than being cut short.
-std::uint8_t BuildPlay(std::uint8_t* cdb, std::uint32_t from, std::uint32_t len) {
+// The play command for [from, from + len): PLAY AUDIO(10) while the length
+// fits its 16 bits, else PLAY AUDIO(12) (over 14 minutes), or PLAY AUDIO MSF
+// when `msf` (no length limit; the fallback when (12) is refused).
+std::uint8_t BuildPlay(std::uint8_t* cdb, std::uint32_t from, std::uint32_t len, bool msf = false) {
     std::memset(cdb, 0, 12);
+    if (msf) {
+        int m, s, f;
+        cdb[0] = 0x47;
+        LbaToMsf(from, m, s, f);
+        cdb[3] = std::uint8_t(m), cdb[4] = std::uint8_t(s), cdb[5] = std::uint8_t(f);
+        LbaToMsf(from + len, m, s, f);
+        cdb[6] = std::uint8_t(m), cdb[7] = std::uint8_t(s), cdb[8] = std::uint8_t(f);
+        return 10;
+    }
     if (len <= 0xFFFF) {
         cdb[0] = 0x45;
         PutBe32(cdb + 2, from);
@@ -50,15 +60,24 @@ std::uint8_t BuildPlay(std::uint8_t* cdb, std::uint32_t from, std::uint32_t len)
     return 12;
 }
 
-// Default drive-letter search on Linux: the drive list's SCSI addresses.
-char SearchDriveByAddress(const AspiDeviceEntry& d) {
-    auto nodes = ListCdromDrives();
-    for (std::size_t i = 0; i < nodes.size() && i < 32; ++i) {
-        auto dev = OpenCdromDevice(nodes[i]);
-        CdScsiAddress a;
-        if (dev && dev->GetScsiAddress(a) == 0 && a.target == d.target && a.lun == d.lun) return char('A' + i);
+} // namespace
+
+char DriveLetterByAddress(const AspiDeviceEntry& d, const std::vector<CdDriveAddress>& drives,
+                          const std::vector<std::string>& driveList) {
+    for (const auto& a : drives) {
+        if (a.adapter != d.adapter || a.address.target != d.target || a.address.lun != d.lun) continue;
+        for (std::size_t i = 0; i < driveList.size() && i < 32; ++i)
+            if (driveList[i] == a.node) return char('A' + i);
     }
     return 0;
+}
+
+namespace {
+
+// Default drive-letter search on Linux: host adapter, target and LUN of each
+// drive of the drive list (two drives on two hosts share target and LUN).
+char SearchDriveByAddress(const AspiDeviceEntry& d) {
+    return DriveLetterByAddress(d, CdromDriveAddresses(), ListCdromDrives());
 }
 
 } // namespace
@@ -245,7 +264,14 @@ bool CAspiManager::ExecScsi(int device, std::uint8_t directionFlags, std::uint32
         srb.SRB_SenseLen = aspi::SENSE_LEN;
         srb.SRB_CDBLen = cdbLength;
         std::memcpy(srb.CDBByte, cdb, cdbLength);
+        m_lastNotPermitted = false;
         if (SendOnce(srb)) return true;
+        if (srb.SRB_HaStat == aspi::HASTAT_NOT_PERMITTED) {
+            // Refused by the host for this user: the same answer every time.
+            m_lastNotPermitted = true;
+            TraceFormat("SCSI command 0x%02X is not permitted for this user", cdb[0]);
+            break;
+        }
         m_lastTargetStatus = srb.SRB_TargStat;
         m_lastSenseKey = srb.SenseArea[2] & 0x0F;
         if (srb.SRB_TargStat == 2 || srb.SRB_TargStat == 8) m_lastError = srb.SRB_TargStat;
@@ -321,11 +347,25 @@ bool CAspiManager::PlayTrack(int device) {
     int t = m_currentTrack;
     if (t < 1 || t > m_lastTrack) return Refuse("Impropper argument !");
     std::uint32_t start = m_toc[std::size_t(t)].lba, len = m_toc[std::size_t(t + 1)].lba - start;
-    std::uint8_t cdb[12];
-    std::uint8_t cdbLength = BuildPlay(cdb, start, len);
-    if (!ExecScsi(device, 0, 0, nullptr, cdbLength, cdb)) return false;
+    if (!SendPlay(device, start, len)) return false;
     SetCdState(kCdPlaying);
     return true;
+}
+
+bool CAspiManager::SendPlay(int device, std::uint32_t from, std::uint32_t len) {
+    std::uint8_t cdb[12];
+    std::uint8_t cdbLength = BuildPlay(cdb, from, len);
+    if (ExecScsi(device, 0, 0, nullptr, cdbLength, cdb)) return true;
+    if (cdb[0] != 0xA5) return false;
+    // PLAY AUDIO(12) refused (not permitted to this user, or unknown to the
+    // drive): PLAY AUDIO MSF covers the whole range in one command; failing
+    // that, PLAY AUDIO(10) plays the first 65535 frames of it.
+    Trace("PLAY AUDIO(12) refused; playing by MSF");
+    cdbLength = BuildPlay(cdb, from, len, true);
+    if (ExecScsi(device, 0, 0, nullptr, cdbLength, cdb)) return true;
+    Trace("PLAY AUDIO MSF refused; playing the first 65535 frames");
+    cdbLength = BuildPlay(cdb, from, 0xFFFF);
+    return ExecScsi(device, 0, 0, nullptr, cdbLength, cdb);
 }
 
 bool CAspiManager::PlayTrackFrom(int device, int track, int percent) {
@@ -334,10 +374,7 @@ bool CAspiManager::PlayTrackFrom(int device, int track, int percent) {
     Stop(device);
     std::uint32_t start = m_toc[std::size_t(track)].lba, end = m_toc[std::size_t(track + 1)].lba;
     std::uint32_t from = start + std::uint32_t(percent) * ((end - start) / 100);
-    std::uint32_t len = end - from;
-    std::uint8_t cdb[12];
-    std::uint8_t cdbLength = BuildPlay(cdb, from, len);
-    if (!ExecScsi(device, 0, 0, nullptr, cdbLength, cdb)) return false;
+    if (!SendPlay(device, from, end - from)) return false;
     m_currentTrack = track;
     SetCdState(kCdPlaying);
     return true;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "outside/aspi/wnaspi32.h"
+#include "platform/cdrom/cdrom_device.h"
 #include "platform/message_target.h"
 #include "platform/system_version.h"
 
@@ -48,6 +49,11 @@ struct AspiTocRow {
     std::uint32_t minutes = 0; ///< track length after ReadToc
     std::uint32_t seconds = 0;
 };
+
+/// The drive-list letter ('A' + position in driveList) of the drive whose
+/// ASPI adapter, target and LUN equal the device's; 0 when none does.
+char DriveLetterByAddress(const AspiDeviceEntry& device, const std::vector<CdDriveAddress>& drives,
+                          const std::vector<std::string>& driveList);
 
 /// Read speeds of SET CD SPEED (kB/s), index 0..18; 18 is the drive's fastest.
 extern const std::array<std::uint16_t, 19> kAspiSpeedTable;
@@ -112,6 +118,9 @@ public:
     std::uint32_t ExtractionBufferSize() const { return m_bufferSize; }
     std::uint8_t LastTargetStatus() const { return m_lastTargetStatus; }
     std::uint8_t LastSenseKey() const { return m_lastSenseKey; }
+    /// The last failed command was refused by the host for this user (it is
+    /// never retried: the answer would be the same).
+    bool LastNotPermitted() const { return m_lastNotPermitted; }
     int LastError() const { return m_lastError; }
 
     /// Called by UnloadAspi to end a running extraction.
@@ -122,6 +131,7 @@ private:
     void SetText(std::string text);
     bool Bind(MessageTarget* owner, SystemVersion version);
     bool SendOnce(aspi::SRB_ExecSCSICmd& srb);
+    bool SendPlay(int device, std::uint32_t from, std::uint32_t len);
 
     bool m_initialised = false;
     MessageTarget* m_owner = nullptr;
@@ -147,6 +157,7 @@ private:
     int m_lastDevice = 0;
     std::uint8_t m_lastTargetStatus = 0;
     std::uint8_t m_lastSenseKey = 0;
+    bool m_lastNotPermitted = false;
     int m_lastError = 0;
     std::function<char(const AspiDeviceEntry&)> m_letterSearch;
     std::function<void()> m_stopExtraction;

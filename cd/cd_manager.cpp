@@ -42,7 +42,7 @@ bool CCDManager::SetCurrentDrive(int index) {
 
 void CCDManager::MatchAspiDevices(const CAspiManager& aspi) {
     for (auto& e : m_drives) {
-        e.aspiDevice = 0;
+        e.aspiDevice = kNoAspiDevice;
         for (int d = 0; d < aspi.DeviceCount(); ++d) {
             char letter = aspi.Device(d)->driveLetter;
             if (letter && std::toupper(static_cast<unsigned char>(letter)) == 'A' + e.letterIndex) {
@@ -50,7 +50,14 @@ void CCDManager::MatchAspiDevices(const CAspiManager& aspi) {
                 break;
             }
         }
+        if (e.aspiDevice == kNoAspiDevice && aspi.IsInitialised())
+            TraceFormat("Drive %s matches no ASPI device", e.root.c_str());
     }
+}
+
+void CCDManager::DescribeDrives() {
+    auto list = m_ioctl->ListDrives();
+    for (std::size_t i = 0; i < m_drives.size() && i < list.size(); ++i) m_drives[i].description = list[i].second;
 }
 
 bool CCDManager::StartupCheck(CAspiManager& aspi) {

@@ -21,11 +21,17 @@ namespace lyb {
 class CAspiManager;
 class CDeviceIoctl;
 
+/// CDDriveEntry::aspiDevice of a drive that matches no ASPI device.
+constexpr int kNoAspiDevice = -1;
+
 struct CDDriveEntry {
     int letterIndex = 0;     ///< position in the drive list (0 = first drive)
     std::string root;        ///< the device node, e.g. "/dev/sr0"
     std::string displayName; ///< initially the same as root
-    int aspiDevice = 0;      ///< index in the ASPI device table (0 until matched)
+    std::string description; ///< the drive's vendor and model (empty until asked)
+    /// Index in the ASPI device table; kNoAspiDevice when no ASPI device is
+    /// this drive (never silently the first device).
+    int aspiDevice = kNoAspiDevice;
 };
 
 /// One track of the current disc's TOC copy.
@@ -63,7 +69,8 @@ public:
     void SetCurrentTrack(int track) { m_currentTrack = track; }
 
     /// Sets each entry's ASPI device index from the ASPI device table (first
-    /// device whose drive letter equals the entry's letter index).
+    /// device whose drive letter equals the entry's letter index), or
+    /// kNoAspiDevice (traced) when there is none.
     void MatchAspiDevices(const CAspiManager& aspi);
 
     /// Start-up check: load ASPI (consumer line only), scan, match, and switch
@@ -84,6 +91,9 @@ public:
     const std::string& ArtistText() const { return m_artist; }
     /// The localiser's texts 248 and 247; English defaults until set.
     void SetDefaultTexts(std::string album, std::string artist);
+
+    /// Fills each entry's description (vendor and model) from the drive.
+    void DescribeDrives();
 
     /// The device-control transport (always present).
     CDeviceIoctl& DeviceIoctl() { return *m_ioctl; }

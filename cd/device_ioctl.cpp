@@ -61,17 +61,28 @@ int CDeviceIoctl::Resume(int drive) { LYB_WITH_DEVICE(drive, dev->ResumeAudio())
 int CDeviceIoctl::Eject(int drive) { LYB_WITH_DEVICE(drive, dev->Eject()); }
 
 namespace {
-bool TrackRange(const CdToc& toc, int track, std::uint32_t& start, std::uint32_t& end) {
+bool TrackRange(const CdToc& toc, int track, std::uint32_t& start, std::uint32_t& end, bool* audio = nullptr) {
     for (std::size_t i = 0; i + 1 < toc.entries.size(); ++i) {
         if (toc.entries[i].track == track) {
             start = toc.entries[i].lba;
             end = toc.entries[i + 1].lba;
+            if (audio) *audio = (toc.entries[i].control & 0x04) == 0;
             return end > start;
         }
     }
     return false;
 }
 } // namespace
+
+void CDeviceIoctl::BeginJob() {
+    m_jobOpen = true;
+    SetCdState(kCdExtracting);
+}
+
+void CDeviceIoctl::EndJob() {
+    m_jobOpen = false;
+    if (!m_running) SetCdState(kCdIdle);
+}
 
 int CDeviceIoctl::PlayFrom(int drive, std::uint32_t fromLba, int track) {
     int error = 0;
@@ -81,7 +92,9 @@ int CDeviceIoctl::PlayFrom(int drive, std::uint32_t fromLba, int track) {
     if (int e = dev->ReadToc(toc)) return e;
     std::uint32_t start = 0, end = 0;
     if (!TrackRange(toc, track, start, end) || fromLba < start || fromLba >= end) return kErrorInvalidFunction;
-    if (int e = dev->SeekAudio(fromLba)) return e;
+    // Seeking first only saves the drive a moment; playing positions by
+    // itself, so a drive (or driver) that cannot seek still plays.
+    if (int e = dev->SeekAudio(fromLba)) TraceFormat("Seek to %u not done (error %d); playing from there", fromLba, e);
     return dev->PlayAudio(fromLba, end);
 }
 
@@ -111,7 +124,13 @@ bool CDeviceIoctl::StartIoctlExtraction(IoctlDataCallback callback, int driveInd
     if (!dev) return false;
     CdToc toc;
     std::uint32_t start = 0, end = 0;
-    if (dev->ReadToc(toc) != 0 || !TrackRange(toc, trackNumber, start, end)) return false;
+    bool audio = true;
+    if (dev->ReadToc(toc) != 0 || !TrackRange(toc, trackNumber, start, end, &audio)) return false;
+    if (!audio) {
+        // Never handed to the audio read path: a data track is not music.
+        TraceFormat("Track %d is a data track; not extracted", trackNumber);
+        return false;
+    }
     // The TOC addresses travel as minute/second/frame; convert as the drive reports them.
     int m, s, f;
     LbaToMsf(start, m, s, f);
@@ -125,6 +144,7 @@ bool CDeviceIoctl::StartIoctlExtraction(IoctlDataCallback callback, int driveInd
     m_stop.Reset();
     m_finished.Reset();
     m_running = true;
+    SetCdState(kCdExtracting);
     m_thread = std::thread(&CDeviceIoctl::Worker, this, std::move(dev), callback, user, start, end, bps);
     return true;
 }
@@ -175,21 +195,20 @@ void CDeviceIoctl::Worker(std::unique_ptr<CdromDevice> device, IoctlDataCallback
             break;
         }
         if (r > 0) {
-            callback(buffer.data(), long(r) * long(kCdFrameBytes), user);
+            if (!callback(buffer.data(), long(r) * long(kCdFrameBytes), user)) {
+                failed = true; // the consumer could not take the block (encoder or disk failure)
+                break;
+            }
             current += r;
             done += std::uint64_t(r) * kCdFrameBytes;
-            if (m_owner) {
-                auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                                began).count();
-                double rate = double(done) / double(std::max<long long>(ms, 1)); // bytes per ms
-                auto remaining = std::uintptr_t(double(size - std::min(done, size)) / rate / 1000.0);
-                auto speed = std::intptr_t(rate * 1000.0 / 153600.0);
-                m_owner->Post(kMsgDaeProgress, remaining, speed);
-            }
+            PostProgress(size, done, began, false);
         } else if (error == kErrorIoDevice) {
             perRequest = 16;
             m_lastRequest = perRequest;
             TraceFormat("Raw read error 1117 at frame %u; retrying in 16-frame requests", current);
+            // The retry has no limit: the page shows that it waits, and the
+            // user's cancel ends the wait.
+            PostProgress(size, done, began, true);
             if (m_stop.Wait(m_ioErrorWait)) {
                 stopped = true;
                 break;
@@ -200,7 +219,10 @@ void CDeviceIoctl::Worker(std::unique_ptr<CdromDevice> device, IoctlDataCallback
             std::fill(buffer.begin(), buffer.end(), std::uint8_t(0));
             while (current < end) {
                 std::uint32_t k = std::min(end - current, perRequest);
-                callback(buffer.data(), long(k) * long(kCdFrameBytes), user);
+                if (!callback(buffer.data(), long(k) * long(kCdFrameBytes), user)) {
+                    failed = true;
+                    break;
+                }
                 current += k;
             }
             break;
@@ -218,9 +240,23 @@ void CDeviceIoctl::Worker(std::unique_ptr<CdromDevice> device, IoctlDataCallback
     device.reset();
     buffer.clear();
     callback(nullptr, failed || stopped ? -1 : 0, user);
-    if (m_owner && !stopped) m_owner->Post(failed ? kMsgDaeTrackFailed : kMsgDaeTrackDone, std::uintptr_t(m_track));
+    // Idle first, then the message: a handler that starts the next track
+    // must find the engine free.
+    const int track = m_track;
+    if (!m_jobOpen) SetCdState(kCdIdle);
     m_running = false;
     m_finished.Set();
+    if (m_owner && !stopped) m_owner->Post(failed ? kMsgDaeTrackFailed : kMsgDaeTrackDone, std::uintptr_t(track));
+}
+
+void CDeviceIoctl::PostProgress(std::uint64_t size, std::uint64_t done, std::chrono::steady_clock::time_point began,
+                                bool retrying) {
+    if (!m_owner) return;
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - began).count();
+    double rate = double(done) / double(std::max<long long>(ms, 1)); // bytes per ms
+    auto remaining = rate > 0 ? std::uintptr_t(double(size - std::min(done, size)) / rate / 1000.0) : 0;
+    auto speed = retrying ? kDaeRetrying : std::intptr_t(rate * 1000.0 / 153600.0);
+    m_owner->Post(kMsgDaeProgress, remaining, speed);
 }
 
 } // namespace lyb

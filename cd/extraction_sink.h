@@ -13,6 +13,9 @@ constexpr unsigned kMsgDaeAllDone = 1526;   ///< ASPI engine: all tracks done (o
 constexpr unsigned kMsgDaeProgress = 1528;  ///< device controls: wparam remaining seconds, lparam speed factor
 constexpr unsigned kMsgDaeTrackDone = 1534; ///< wparam track number
 constexpr unsigned kMsgDaeTrackFailed = 1535;
+/// lparam of 1528 while the device-control engine waits to read again after
+/// a device I/O error (wparam: the remaining seconds last estimated).
+constexpr std::intptr_t kDaeRetrying = -1;
 
 /// The 16-byte PCM format record of a wave file's format chunk.
 struct WaveFormat {
@@ -37,8 +40,9 @@ public:
     /// Settles the output path of a track: 0 go on, 1 skip the track, 2 cancel the rest.
     virtual int PrepareTrackFile(int trackNumber, std::string& path) = 0;
     /// Every block of the track in order. The first block (firstBlock true)
-    /// starts with the 44-byte wave header, followed by its frames.
-    virtual void FeedEncoder(const std::uint8_t* block, std::size_t length, bool firstBlock) = 0;
+    /// starts with the 44-byte wave header, followed by its frames. False
+    /// ends the track as failed (the block could not be encoded or written).
+    virtual bool FeedEncoder(const std::uint8_t* block, std::size_t length, bool firstBlock) = 0;
     /// End of the track, whatever the outcome; the engine deletes the file
     /// afterwards when the track failed or was cancelled.
     virtual void CloseTrack() = 0;
@@ -58,6 +62,8 @@ public:
 
 /// Device-control engine callback: length > 0 a block of frames; null and 0
 /// the track ended normally; length < 0 the track failed or was stopped.
-using IoctlDataCallback = void (*)(const std::uint8_t* data, long length, void* user);
+/// For a block, false stops the track as failed (the consumer could not
+/// take it); the answer to the end calls is not used.
+using IoctlDataCallback = bool (*)(const std::uint8_t* data, long length, void* user);
 
 } // namespace lyb

@@ -35,13 +35,17 @@ public:
         path = "/dev/null";
         return 0;
     }
-    void FeedEncoder(const std::uint8_t*, std::size_t length, bool) override { bytes += length; }
+    bool FeedEncoder(const std::uint8_t*, std::size_t length, bool) override {
+        bytes += length;
+        return true;
+    }
     void CloseTrack() override {}
     std::size_t bytes = 0;
 };
 
-void IoctlCallback(const std::uint8_t*, long length, void* user) {
+bool IoctlCallback(const std::uint8_t*, long length, void* user) {
     if (length > 0) *static_cast<std::size_t*>(user) += std::size_t(length);
+    return true;
 }
 
 void Report(const char* name, double audioSeconds, double wall, double cpu) {

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 
 #include "platform/cdrom/cdrom_device.h"
 #include "platform/cdrom/virtual_drive.h"
@@ -42,16 +41,15 @@ std::unique_ptr<AspiHost> AspiHost::FromEnvironment() {
         }
         return std::make_unique<AspiHost>(names, devices);
     }
-    std::map<int, int> hostToAdapter;
-    for (const auto& node : lyb::ListCdromDrives()) {
-        auto dev = lyb::OpenCdromDevice(node);
-        lyb::CdScsiAddress a;
-        if (!dev || dev->GetScsiAddress(a) != 0) continue;
-        auto sg = lyb::OpenSgTarget(node);
+    // One host adapter per SCSI host that holds CD drives, numbered as the
+    // CD layer's drive-letter search numbers them.
+    for (const auto& d : lyb::CdromDriveAddresses()) {
+        auto sg = lyb::OpenSgTarget(d.node);
         if (!sg) continue;
-        auto [it, added] = hostToAdapter.emplace(a.host, int(names.size()));
-        if (added) names.push_back("SG_IO host" + std::to_string(a.host));
-        devices.push_back(AspiDevice{it->second, a.target, a.lun, std::shared_ptr<lyb::ScsiTarget>(std::move(sg))});
+        if (std::size_t(d.adapter) >= names.size()) names.resize(std::size_t(d.adapter) + 1);
+        names[std::size_t(d.adapter)] = "SG_IO host" + std::to_string(d.address.host);
+        devices.push_back(AspiDevice{d.adapter, d.address.target, d.address.lun,
+                                     std::shared_ptr<lyb::ScsiTarget>(std::move(sg))});
     }
     return std::make_unique<AspiHost>(names, devices);
 }
@@ -127,7 +125,7 @@ DWORD AspiHost::SendCommand(void* srbPointer) {
         if (dir == lyb::ScsiDirection::None && srb->SRB_BufLen) dir = lyb::ScsiDirection::In;
         lyb::ScsiResult r = d->scsi->Execute(srb->CDBByte, srb->SRB_CDBLen, dir, srb->SRB_BufPointer,
                                              dir == lyb::ScsiDirection::None ? 0 : srb->SRB_BufLen);
-        srb->SRB_HaStat = r.transportOk ? HASTAT_OK : HASTAT_SEL_TO;
+        srb->SRB_HaStat = r.notPermitted ? HASTAT_NOT_PERMITTED : r.transportOk ? HASTAT_OK : HASTAT_SEL_TO;
         srb->SRB_TargStat = r.targetStatus;
         std::size_t senseLen = std::min<std::size_t>(srb->SRB_SenseLen, SENSE_LEN + 2);
         std::memset(srb->SenseArea, 0, sizeof srb->SenseArea);

@@ -31,6 +31,10 @@ constexpr BYTE SRB_EVENT_NOTIFY = 0x40;
 
 constexpr BYTE HASTAT_OK = 0x00;
 constexpr BYTE HASTAT_SEL_TO = 0x11;
+/// Our component's host-adapter status for a command the host does not let
+/// this user send (Linux: SG_IO refused it with EPERM). The command never
+/// reached the drive, and sending it again gives the same answer.
+constexpr BYTE HASTAT_NOT_PERMITTED = 0x30;
 
 constexpr int SENSE_LEN = 14;
 

@@ -3,6 +3,7 @@
 #include <dirent.h>
 
 #include <algorithm>
+#include <set>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -65,6 +66,33 @@ std::unique_ptr<CdromDevice> OpenCdromDevice(const std::string& node, int* error
         return drive->OpenDevice();
     }
     return OpenLinuxCdrom(node, error);
+}
+
+} // namespace lyb
+
+namespace lyb {
+
+std::vector<CdDriveAddress> CdromDriveAddresses(
+    const std::vector<std::string>& nodes,
+    const std::function<bool(const std::string& node, CdScsiAddress& address)>& addressOf) {
+    std::vector<CdDriveAddress> out;
+    std::set<int> hosts;
+    for (const auto& node : nodes) {
+        CdDriveAddress d;
+        d.node = node;
+        if (!addressOf(node, d.address)) continue;
+        hosts.insert(d.address.host);
+        out.push_back(std::move(d));
+    }
+    for (auto& d : out) d.adapter = int(std::distance(hosts.begin(), hosts.find(d.address.host)));
+    return out;
+}
+
+std::vector<CdDriveAddress> CdromDriveAddresses() {
+    return CdromDriveAddresses(ListCdromDrives(), [](const std::string& node, CdScsiAddress& a) {
+        auto dev = OpenCdromDevice(node);
+        return dev && dev->GetScsiAddress(a) == 0;
+    });
 }
 
 } // namespace lyb

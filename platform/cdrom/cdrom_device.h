@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +18,8 @@ namespace lyb {
 
 constexpr int kErrorInvalidFunction = 1;
 constexpr int kErrorFileNotFound = 2;
+/// The system refused the operation for this user (EPERM, EACCES).
+constexpr int kErrorAccessDenied = 5;
 constexpr int kErrorNotReady = 21;
 constexpr int kErrorIoDevice = 1117;
 /// A read failed and the system gave no reason (the drive returned nothing).
@@ -44,6 +47,16 @@ struct CdScsiAddress {
     int lun = 0;
 };
 
+/// A drive of the drive list with its SCSI address and the ASPI host adapter
+/// number it gets: adapters are the distinct SCSI hosts that hold CD drives,
+/// numbered 0, 1, ... in ascending host order (the ASPI component and the
+/// drive-letter search both count this way).
+struct CdDriveAddress {
+    std::string node;
+    CdScsiAddress address;
+    int adapter = 0;
+};
+
 /// MSF (with the two-second lead-in) from an LBA, and back.
 void LbaToMsf(std::uint32_t lba, int& minutes, int& seconds, int& frames);
 std::int64_t MsfToLba(int minutes, int seconds, int frames);
@@ -58,14 +71,19 @@ public:
     virtual int ReadAudio(std::uint32_t lba, std::uint32_t frames, std::uint8_t* out) = 0;
     /// Plays [startLba, endLba).
     virtual int PlayAudio(std::uint32_t startLba, std::uint32_t endLba) = 0;
+    /// Moves the head to `lba`; only a hint before playing (PlayAudio
+    /// positions by itself), so callers go on when it fails.
     virtual int SeekAudio(std::uint32_t lba) = 0;
     virtual int StopAudio() = 0;
     virtual int PauseAudio() = 0;
     virtual int ResumeAudio() = 0;
     virtual int Eject() = 0;
     virtual int GetScsiAddress(CdScsiAddress& address) = 0;
-    /// A short description for the drive list ("vendor product").
+    /// A short description for the drive list: the drive's vendor and model
+    /// ("vendor product"), the node name only when neither can be learnt.
     virtual std::string Description() = 0;
+    /// True when a medium is in the drive (0 done); kErrorNotReady otherwise.
+    virtual int MediumPresent(bool& present) = 0;
 };
 
 /// Name of the virtual drive in the drive list when LYB30_VIRTUAL_CD names a CUE sheet.
@@ -77,5 +95,13 @@ std::vector<std::string> ListCdromDrives();
 
 /// Opens a drive of ListCdromDrives(); null with *error set on failure.
 std::unique_ptr<CdromDevice> OpenCdromDevice(const std::string& node, int* error = nullptr);
+
+/// The SCSI addresses of `nodes` (drives without one are left out) with their
+/// ASPI adapter numbers. `addressOf` gives a node's address (false: none).
+std::vector<CdDriveAddress> CdromDriveAddresses(
+    const std::vector<std::string>& nodes,
+    const std::function<bool(const std::string& node, CdScsiAddress& address)>& addressOf);
+/// The same for ListCdromDrives(), asking each drive.
+std::vector<CdDriveAddress> CdromDriveAddresses();
 
 } // namespace lyb

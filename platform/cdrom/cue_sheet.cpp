@@ -1,9 +1,12 @@
 #include "platform/cdrom/cue_sheet.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <cctype>
-#include <fstream>
 #include <sstream>
 
 namespace lyb {
@@ -170,20 +173,42 @@ bool LayOutCueSheet(CueSheet& sheet, std::string& error) {
 }
 
 bool LoadCueSheet(const std::string& cuePath, CueSheet& sheet, std::string& error) {
-    std::ifstream in(cuePath, std::ios::binary);
-    if (!in) {
+    // Only a regular file of at most kCueSheetLimit bytes is read, and never
+    // more than that: a device or pipe named as the sheet (/dev/zero, a FIFO)
+    // must not hang or exhaust the program.
+    int fd = ::open(cuePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         error = "cannot open CUE sheet " + cuePath;
         return false;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (text.str().size() > (1u << 20)) {
+    struct stat sheetStat {};
+    if (::fstat(fd, &sheetStat) != 0 || !S_ISREG(sheetStat.st_mode)) {
+        ::close(fd);
+        error = "CUE sheet is not a regular file: " + cuePath;
+        return false;
+    }
+    if (sheetStat.st_size > off_t(kCueSheetLimit)) {
+        ::close(fd);
         error = "CUE sheet too large";
         return false;
     }
+    std::string text(kCueSheetLimit + 1, '\0');
+    std::size_t got = 0;
+    while (got < text.size()) {
+        ssize_t n = ::read(fd, text.data() + got, text.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += std::size_t(n);
+    }
+    ::close(fd);
+    if (got > kCueSheetLimit) {
+        error = "CUE sheet too large";
+        return false;
+    }
+    text.resize(got);
     std::string folder = ".";
     if (auto slash = cuePath.rfind('/'); slash != std::string::npos) folder = cuePath.substr(0, slash == 0 ? 1 : slash);
-    if (!ParseCueSheet(text.str(), folder, sheet, error)) return false;
+    if (!ParseCueSheet(text, folder, sheet, error)) return false;
     for (auto& f : sheet.files) {
         struct stat st {};
         if (::stat(f.path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {

@@ -36,7 +36,10 @@ struct CueSheet {
 /// and lengths unknown). False with `error` set on malformed input.
 bool ParseCueSheet(std::string_view text, const std::string& folder, CueSheet& sheet, std::string& error);
 
-/// Reads a sheet, checks that each BIN exists and holds whole frames, and
+/// The largest CUE sheet read (real sheets are a few kilobytes).
+constexpr std::size_t kCueSheetLimit = 1u << 20;
+
+/// Reads a sheet (a regular file of at most kCueSheetLimit bytes), checks that each BIN exists and holds whole frames, and
 /// computes every track's address and length.
 bool LoadCueSheet(const std::string& cuePath, CueSheet& sheet, std::string& error);
 

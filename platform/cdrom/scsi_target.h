@@ -10,10 +10,16 @@
 
 namespace lyb {
 
+class KernelHandle;
+
 enum class ScsiDirection { None, In, Out };
 
 struct ScsiResult {
     bool transportOk = true;      ///< false: the command never reached the target
+    /// The host refused the command for this user (Linux: SG_IO with EPERM
+    /// for commands outside the kernel's filter, such as vendor reads, or
+    /// writing commands on a read-only open). Sending it again cannot help.
+    bool notPermitted = false;
     std::uint8_t targetStatus = 0; ///< 0 good, 2 check condition, 8 busy, 0x18 reservation conflict
     std::uint8_t sense[18] = {};   ///< fixed-format sense data when targetStatus is 2
     std::size_t transferred = 0;
@@ -34,5 +40,9 @@ void SetCheckCondition(ScsiResult& result, std::uint8_t key, std::uint8_t asc, s
 
 /// SG_IO on a Linux SCSI generic or CD-ROM node; null when it cannot be opened.
 std::unique_ptr<ScsiTarget> OpenSgTarget(const std::string& node, int* error = nullptr);
+
+/// One command through SG_IO on an opened node (30 s timeout).
+ScsiResult SgExecute(KernelHandle& handle, const std::uint8_t* cdb, std::size_t cdbLength, ScsiDirection direction,
+                     std::uint8_t* data, std::size_t dataLength);
 
 } // namespace lyb

@@ -55,10 +55,17 @@ public:
     int ResumeAudio() override { return m_drive->Resume(); }
     int Eject() override { return m_drive->Eject(); }
     int GetScsiAddress(CdScsiAddress& a) override {
+        // A host number no real SCSI host has, so the virtual drive never
+        // shares an address with a drive of the machine.
         a = CdScsiAddress{};
+        a.host = -1;
         return 0;
     }
     std::string Description() override { return "LYRABOX VIRTUAL CD-ROM"; }
+    int MediumPresent(bool& present) override {
+        present = m_drive->MediumPresent();
+        return 0;
+    }
 
 private:
     std::shared_ptr<VirtualDrive> m_drive;
@@ -78,7 +85,10 @@ bool ParseVirtualDriveOptions(const std::string& text, VirtualDriveOptions& opti
         }
         std::vector<unsigned long> list;
         if (key == "unit-attention") options.unitAttentionFirst = true;
-        else if (key == "no-medium") options.noMedium = true;
+        else if (key == "no-seek") options.seekUnsupported = true;
+        else if (key == "deny" && ParseList(value, 16, list)) {
+            for (auto v : list) options.deniedOpcodes.insert(std::uint8_t(v));
+        } else if (key == "no-medium") options.noMedium = true;
         else if (key == "reject" && ParseList(value, 16, list)) {
             for (auto v : list) options.rejectedOpcodes.insert(std::uint8_t(v));
         } else if (key == "eio" && ParseList(value, 10, list)) {
@@ -142,6 +152,17 @@ void VirtualDrive::SetOptions(VirtualDriveOptions options) {
     m_attentionPending = m_options.unitAttentionFirst;
     m_mediumPresent = !m_options.noMedium;
     m_errorCounts.clear();
+}
+
+void VirtualDrive::RemoveMedium() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_mediumPresent = false;
+    m_state = PlayState::Stopped;
+}
+
+bool VirtualDrive::MediumPresent() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_mediumPresent;
 }
 
 void VirtualDrive::InsertMedium() {
@@ -238,6 +259,7 @@ int VirtualDrive::PlayAudio(std::uint32_t startLba, std::uint32_t endLba) {
 
 int VirtualDrive::Seek(std::uint32_t lba) {
     std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_options.seekUnsupported) return kErrorInvalidFunction;
     if (!m_mediumPresent) return kErrorNotReady;
     if (lba >= m_sheet.leadOutLba) return kErrorInvalidFunction;
     m_playStart = lba;
@@ -309,6 +331,11 @@ ScsiResult VirtualDrive::Execute(const std::uint8_t* cdb, std::size_t cdbLength,
     std::unique_lock<std::mutex> lock(m_mutex);
     m_log.emplace_back(cdb, cdb + cdbLength);
     const std::uint8_t op = cdb[0];
+    if (m_options.deniedOpcodes.count(op)) {
+        r.transportOk = false; // refused before it reaches the drive
+        r.notPermitted = true;
+        return r;
+    }
     if (m_attentionPending && op != 0x12) {
         m_attentionPending = false;
         SetCheckCondition(r, 6, 0x28, 0); // medium may have changed
@@ -373,11 +400,18 @@ ScsiResult VirtualDrive::Execute(const std::uint8_t* cdb, std::size_t cdbLength,
         return r;
     }
     case 0x45:   // PLAY AUDIO(10)
+    case 0x47:   // PLAY AUDIO MSF
     case 0xA5: { // PLAY AUDIO(12)
         if (!needMedium()) return r;
         if (op == 0xA5 && cdbLength < 12) return invalidField(), r;
         std::uint32_t start = Be32(cdb + 2);
         std::uint32_t len = op == 0xA5 ? Be32(cdb + 6) : (std::uint32_t(cdb[7]) << 8) | cdb[8];
+        if (op == 0x47) {
+            std::int64_t from = MsfToLba(cdb[3], cdb[4], cdb[5]), to = MsfToLba(cdb[6], cdb[7], cdb[8]);
+            if (from < 0 || to < from) return invalidField(), r;
+            start = std::uint32_t(from);
+            len = std::uint32_t(to - from);
+        }
         if (len == 0) return r;
         if (start >= m_sheet.leadOutLba || len > m_sheet.leadOutLba - start) return SetCheckCondition(r, 5, 0x21, 0), r;
         m_state = PlayState::Playing;

@@ -1,7 +1,7 @@
 // VirtualDrive: a CD-ROM drive simulated from a CUE/BIN disc image.
 //
 // It answers the MMC and vendor command blocks the CD subsystem sends
-// (TEST UNIT READY, INQUIRY, READ TOC, PLAY AUDIO(10) and (12), STOP PLAY/SCAN,
+// (TEST UNIT READY, INQUIRY, READ TOC, PLAY AUDIO(10), (12) and MSF, STOP PLAY/SCAN,
 // PAUSE/RESUME, START STOP UNIT, SET CD SPEED 0xBB/0xDA, reads 0xD5, 0xD8,
 // 0xD4 and READ CD 0xBE) and the CD-ROM device controls, with switches that
 // inject the faults tests need. Thread-safe: every call takes one lock except
@@ -9,6 +9,9 @@
 //
 // Switches from the environment (LYB30_VIRTUAL_CD_OPTIONS, ';'-separated):
 //   reject=D5:D8:D4   opcodes the drive refuses (invalid command)
+//   deny=D5:A5        opcodes the host does not let this user send
+//                     (as SG_IO answers EPERM for an unprivileged user)
+//   no-seek           the drive cannot seek (as the sr driver has no CDROMSEEK)
 //   unit-attention    the first command reports unit attention
 //   eio=100:250       frames whose reads fail with a medium error (EIO)
 //   eio-repeat=N      how many times each of them fails (default: always)
@@ -35,6 +38,8 @@ namespace lyb {
 
 struct VirtualDriveOptions {
     std::set<std::uint8_t> rejectedOpcodes;
+    std::set<std::uint8_t> deniedOpcodes;
+    bool seekUnsupported = false;
     bool unitAttentionFirst = false;
     std::set<std::uint32_t> errorFrames;
     int errorRepeat = -1; ///< -1: every read of an error frame fails
@@ -68,6 +73,7 @@ public:
     int Pause();
     int Resume();
     int Eject();
+    bool MediumPresent() const;
 
     /// A CdromDevice handle on this drive.
     std::unique_ptr<CdromDevice> OpenDevice();
@@ -82,6 +88,8 @@ public:
     void SetOptions(VirtualDriveOptions options);
     /// Reinserts the medium after a removal.
     void InsertMedium();
+    /// Takes the medium out (as a user pulling the disc).
+    void RemoveMedium();
 
     enum class PlayState { Stopped, Playing, Paused };
     PlayState State() const;

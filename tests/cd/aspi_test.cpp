@@ -16,10 +16,10 @@ using Bytes = std::vector<std::uint8_t>;
 
 class AspiTest : public ::testing::Test {
 protected:
-    void SetUpDisc(const std::vector<std::uint32_t>& frames, VirtualDriveOptions options = {}) {
+    void SetUpDisc(const std::vector<std::uint32_t>& frames, VirtualDriveOptions options = {}, bool dataLast = false) {
         dir = test::TempDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::string error;
-        drive = VirtualDrive::Load(test::MakeDisc(dir, frames), options, error);
+        drive = VirtualDrive::Load(test::MakeDisc(dir, frames, dataLast), options, error);
         ASSERT_TRUE(drive) << error;
         host = std::make_unique<test::InProcessAspi>(std::vector<std::shared_ptr<ScsiTarget>>{drive});
         ASSERT_TRUE(host->Load(aspi)) << aspi.GetLastText();
@@ -336,6 +336,178 @@ TEST_F(AspiTest, DriveNotReadyEndsTheExtractionBeforeAnyFile) {
     engine.Wait();
     EXPECT_EQ(engine.Results().at(0).second, CAspiExtraction::TrackResult::NotReady);
     EXPECT_EQ(sink.prepared, 0);
+}
+
+TEST_F(AspiTest, FailedTrackDoesNotEndTheJob) {
+    VirtualDriveOptions o;
+    o.errorFrames = {60}; // track 1 fails after its read command is settled
+    SetUpDisc({100, 80}, o);
+    ASSERT_TRUE(aspi.ReadToc(0));
+    test::WavFileSink sink(dir);
+    std::vector<unsigned> ids;
+    QueueMessageTarget owner([&](const Message& m) {
+        ids.push_back(m.id);
+        return std::intptr_t(0);
+    });
+    CAspiExtraction engine(aspi, sink, nullptr, &owner);
+    ASSERT_TRUE(engine.StartAspiExtraction(AspiRipJob{0, {1, 2}, 80}));
+    engine.Wait();
+    ASSERT_EQ(engine.Results().size(), 2u);
+    EXPECT_EQ(engine.Results()[0].second, CAspiExtraction::TrackResult::Failed);
+    EXPECT_EQ(engine.Results()[1].second, CAspiExtraction::TrackResult::Done);
+    EXPECT_FALSE(std::filesystem::exists(dir / "track1.wav"));
+    auto wav2 = test::ReadFile(dir / "track2.wav");
+    ASSERT_EQ(wav2.size(), 44u + 80 * 2352);
+    EXPECT_EQ(Bytes(wav2.begin() + 44, wav2.end()), Image(2));
+    owner.Pump();
+    EXPECT_EQ(ids, (std::vector<unsigned>{kMsgDaeTrackFailed, kMsgDaeTrackDone, kMsgDaeAllDone}));
+}
+
+// What a handler of 1526 running at once would see.
+class AllDoneSnapshot final : public MessageTarget {
+public:
+    bool Post(Message m) override {
+        if (m.id == kMsgDaeAllDone) {
+            running = engine && engine->Running();
+            state = GetCdState();
+            seen = true;
+        }
+        return true;
+    }
+    std::intptr_t Send(Message, std::intptr_t) override { return 0; }
+    using MessageTarget::Post;
+    CAspiExtraction* engine = nullptr;
+    std::atomic<bool> seen{false}, running{true};
+    std::atomic<std::uint8_t> state{kCdExtracting};
+};
+
+TEST_F(AspiTest, AllDoneIsPostedOnceTheEngineIsIdle) {
+    SetUpDisc({60});
+    ASSERT_TRUE(aspi.ReadToc(0));
+    test::WavFileSink sink(dir);
+    AllDoneSnapshot owner;
+    CAspiExtraction engine(aspi, sink, nullptr, &owner);
+    owner.engine = &engine;
+    ASSERT_TRUE(engine.StartAspiExtraction(AspiRipJob{0, {1}, 60}));
+    engine.Wait();
+    ASSERT_TRUE(owner.seen);
+    EXPECT_FALSE(owner.running);
+    EXPECT_EQ(owner.state, kCdIdle);
+}
+
+TEST_F(AspiTest, DataTrackIsSkippedNotReadAsAudio) {
+    SetUpDisc({60, 40}, {}, true);
+    ASSERT_TRUE(aspi.ReadToc(0));
+    test::WavFileSink sink(dir);
+    CAspiExtraction engine(aspi, sink, nullptr, nullptr);
+    ASSERT_TRUE(engine.StartAspiExtraction(AspiRipJob{0, {1, 2}, 40}));
+    engine.Wait();
+    ASSERT_EQ(engine.Results().size(), 2u);
+    EXPECT_EQ(engine.Results()[0].second, CAspiExtraction::TrackResult::Done);
+    EXPECT_EQ(engine.Results()[1].second, CAspiExtraction::TrackResult::Skipped);
+    EXPECT_EQ(sink.prepared, 1);
+    for (const auto& r : Reads()) EXPECT_LT((std::uint32_t(r[4]) << 8) | r[5], 60u);
+}
+
+TEST_F(AspiTest, ReadsTheHostRefusesAreSkippedWithoutRetries) {
+    VirtualDriveOptions o;
+    o.deniedOpcodes = {0xD5, 0xD8, 0xD4};
+    SetUpDisc({30, 30}, o);
+    ASSERT_TRUE(aspi.ReadToc(0));
+    test::WavFileSink sink(dir);
+    CAspiExtraction engine(aspi, sink, nullptr, nullptr);
+    ASSERT_TRUE(engine.StartAspiExtraction(AspiRipJob{0, {1, 2}, 30}));
+    engine.Wait();
+    EXPECT_EQ(engine.Results()[0].second, CAspiExtraction::TrackResult::Done);
+    EXPECT_EQ(engine.Results()[1].second, CAspiExtraction::TrackResult::Done);
+    auto reads = Reads();
+    // Track 1: D5, D8, D4 once each (a refused command is not sent twice),
+    // then READ CD; track 2 goes straight to READ CD.
+    ASSERT_EQ(reads.size(), 3u + 2u + 2u);
+    EXPECT_EQ(reads[0][0], 0xD5);
+    EXPECT_EQ(reads[1][0], 0xD8);
+    EXPECT_EQ(reads[2][0], 0xD4);
+    for (std::size_t i = 3; i < reads.size(); ++i) EXPECT_EQ(reads[i][0], 0xBE) << i;
+    auto wav2 = test::ReadFile(dir / "track2.wav");
+    EXPECT_EQ(Bytes(wav2.begin() + 44, wav2.end()), Image(2));
+}
+
+TEST_F(AspiTest, SpeedCommandsTheHostRefusesAreNotRetried) {
+    VirtualDriveOptions o;
+    o.deniedOpcodes = {0xBB, 0xDA};
+    SetUpDisc({75}, o);
+    EXPECT_FALSE(aspi.SetReadSpeed(18));
+    EXPECT_TRUE(aspi.LastNotPermitted());
+    EXPECT_EQ(drive->CommandLog().size(), 2u); // 0xBB once, 0xDA once
+    drive->ClearCommandLog();
+    EXPECT_EQ(drive->ReadSpeed(), 0xFFFF);
+}
+
+TEST(AspiPlay, RefusedPlayAudio12FallsBackToMsf) {
+    auto dir = test::TempDir("longplay_msf");
+    { std::ofstream(dir / "long.cue") << "FILE long.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
+                                         "TRACK 02 AUDIO\nINDEX 01 15:33:25\n"; }
+    { std::ofstream(dir / "long.bin"); }
+    std::filesystem::resize_file(dir / "long.bin", std::uintmax_t(70075) * 2352); // sparse
+    VirtualDriveOptions o;
+    o.deniedOpcodes = {0xA5};
+    std::string error;
+    auto drive = VirtualDrive::Load((dir / "long.cue").string(), o, error);
+    ASSERT_TRUE(drive) << error;
+    test::InProcessAspi host({drive});
+    CAspiManager aspi;
+    ASSERT_TRUE(host.Load(aspi));
+    ASSERT_TRUE(aspi.ScanHostAdapters());
+    ASSERT_TRUE(aspi.ReadToc(0));
+    aspi.SetCurrentTrack(1);
+    drive->ClearCommandLog();
+    ASSERT_TRUE(aspi.PlayTrack(0));
+    auto log = drive->CommandLog();
+    ASSERT_EQ(log.size(), 2u); // refused once (not retried), then MSF
+    EXPECT_EQ(log[0][0], 0xA5);
+    EXPECT_EQ(log[1], (Bytes{0x47, 0, 0, 0, 2, 0, 15, 35, 25, 0}));
+    EXPECT_EQ(drive->PlayStart(), 0u);
+    EXPECT_EQ(drive->PlayEnd(), 70000u);
+    aspi.UnloadAspi();
+    std::filesystem::remove_all(dir);
+}
+
+TEST(AspiDriveMatching, UsesTheHostAdapterTooAndMarksUnmatchedDrives) {
+    // Two drives on two SATA hosts, both target 0 LUN 0, and a third drive
+    // the ASPI layer does not see.
+    std::vector<std::string> nodes = {"/dev/sr0", "/dev/sr1", "/dev/sr2"};
+    auto addresses = CdromDriveAddresses(nodes, [](const std::string& node, CdScsiAddress& a) {
+        a = CdScsiAddress{};
+        a.host = node == "/dev/sr0" ? 5 : node == "/dev/sr1" ? 2 : 7;
+        return true;
+    });
+    ASSERT_EQ(addresses.size(), 3u);
+    EXPECT_EQ(addresses[0].adapter, 1); // host 5: the second host in ascending order
+    EXPECT_EQ(addresses[1].adapter, 0);
+    AspiDeviceEntry onHost2, onHost5;
+    onHost5.adapter = 1;
+    EXPECT_EQ(DriveLetterByAddress(onHost2, addresses, nodes), 'B');
+    EXPECT_EQ(DriveLetterByAddress(onHost5, addresses, nodes), 'A');
+    AspiDeviceEntry elsewhere;
+    elsewhere.adapter = 3;
+    EXPECT_EQ(DriveLetterByAddress(elsewhere, addresses, nodes), 0);
+
+    auto dir = test::TempDir("matching");
+    std::string error;
+    auto a = VirtualDrive::Load(test::MakeDisc(dir, {75}), {}, error);
+    ASSERT_TRUE(a) << error;
+    test::InProcessAspi host({a});
+    CAspiManager aspi;
+    ASSERT_TRUE(host.Load(aspi));
+    aspi.SetDriveLetterSearch([](const AspiDeviceEntry&) { return 'B'; });
+    ASSERT_TRUE(aspi.ScanHostAdapters());
+    CCDManager manager(SystemVersion{OsLine::Consumer, 0x0400}, nodes);
+    manager.MatchAspiDevices(aspi);
+    EXPECT_EQ(manager.Drive(0)->aspiDevice, kNoAspiDevice);
+    EXPECT_EQ(manager.Drive(1)->aspiDevice, 0);
+    EXPECT_EQ(manager.Drive(2)->aspiDevice, kNoAspiDevice);
+    aspi.UnloadAspi();
+    std::filesystem::remove_all(dir);
 }
 
 TEST(AspiProgress, Texts) {

@@ -99,12 +99,13 @@ public:
         ++prepared;
         return answer;
     }
-    void FeedEncoder(const std::uint8_t* block, std::size_t length, bool first) override {
+    bool FeedEncoder(const std::uint8_t* block, std::size_t length, bool first) override {
         if (first) firstBlocks.push_back(length);
         blocks.push_back(length);
         ++blockCount;
         m_out.write(reinterpret_cast<const char*>(block), std::streamsize(length));
         if (onBlock) onBlock();
+        return true;
     }
     void CloseTrack() override {
         m_out.close();

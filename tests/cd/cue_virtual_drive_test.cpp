@@ -149,6 +149,21 @@ TEST(CueSheet, BadSheetInTheEnvironmentGivesNoDriveAndATrace) {
     EXPECT_EQ(OpenCdromDevice(kVirtualDriveNode), nullptr);
 }
 
+// A device or an oversized file named as the sheet is refused before it is
+// read whole: /dev/zero used to be read until memory ran out.
+TEST(CueSheet, OnlyARegularFileWithinTheLimitIsRead) {
+    CueSheet sheet;
+    std::string error;
+    EXPECT_FALSE(LoadCueSheet("/dev/zero", sheet, error));
+    EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+    auto dir = test::TempDir("cue_limit");
+    { std::ofstream(dir / "big.cue"); }
+    std::filesystem::resize_file(dir / "big.cue", kCueSheetLimit + 1);
+    EXPECT_FALSE(LoadCueSheet((dir / "big.cue").string(), sheet, error));
+    EXPECT_EQ(error, "CUE sheet too large");
+    std::filesystem::remove_all(dir);
+}
+
 TEST(LinuxCdrom, MissingNodesAreReportedNotCrashed) {
     int error = 0;
     EXPECT_EQ(OpenCdromDevice("/nonexistent/sr9", &error), nullptr);

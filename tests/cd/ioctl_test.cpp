@@ -2,6 +2,9 @@
 
 #include <cstdlib>
 #include <mutex>
+#include <thread>
+
+#include "cd/cd_state.h"
 
 #include "cd/cd_manager.h"
 #include "cd/device_ioctl.h"
@@ -18,15 +21,16 @@ struct Collected {
     Bytes pcm;
     std::vector<long> lengths;
     long end = 1; ///< 0 normal, -1 failed, 1 not ended
-    static void Callback(const std::uint8_t* data, long length, void* user) {
+    static bool Callback(const std::uint8_t* data, long length, void* user) {
         auto* self = static_cast<Collected*>(user);
         std::lock_guard<std::mutex> lock(self->mutex);
         if (!data) {
             self->end = length;
-            return;
+            return true;
         }
         self->lengths.push_back(length);
         self->pcm.insert(self->pcm.end(), data, data + length);
+        return true;
     }
 };
 
@@ -36,7 +40,7 @@ class IoctlTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         dir = new std::filesystem::path(test::TempDir("ioctl"));
-        std::string cue = test::MakeDisc(*dir, {300, 1000, 75});
+        std::string cue = test::MakeDisc(*dir, {300, 1000, 75, 60}, true); // track 4 holds data
         ::setenv("LYB30_VIRTUAL_CD", cue.c_str(), 1);
     }
     static void TearDownTestSuite() {
@@ -73,7 +77,8 @@ TEST_F(IoctlTest, ManagerListsTheVirtualDriveAndCopiesTheToc) {
     EXPECT_TRUE(manager->useDeviceIoctl);
     EXPECT_EQ(manager->CurrentTrack(), -1);
     ASSERT_TRUE(manager->ReadToc());
-    ASSERT_EQ(manager->Toc().size(), 3u);
+    ASSERT_EQ(manager->Toc().size(), 4u);
+    EXPECT_FALSE(manager->Toc()[3].audio);
     EXPECT_EQ(manager->Toc()[1].startLba, 300u);
     EXPECT_EQ(manager->Toc()[1].startSecond, 6); // 300 frames + the 2 s lead-in
     EXPECT_EQ(manager->Toc()[1].lengthFrames, 1000u);
@@ -188,7 +193,7 @@ struct WavWriter {
     std::ofstream out;
     std::atomic<int> blocks{0};
     std::atomic<bool> ended{false};
-    static void Callback(const std::uint8_t* data, long length, void* user) {
+    static bool Callback(const std::uint8_t* data, long length, void* user) {
         auto* self = static_cast<WavWriter*>(user);
         if (length > 0) {
             if (self->blocks++ == 0) {
@@ -197,11 +202,12 @@ struct WavWriter {
                 self->out.write(reinterpret_cast<const char*>(head), 44);
             }
             self->out.write(reinterpret_cast<const char*>(data), length);
-            return;
+            return true;
         }
         self->out.close();
         if (length < 0) std::filesystem::remove(self->path);
         self->ended = true;
+        return true;
     }
 };
 
@@ -237,6 +243,125 @@ TEST_F(IoctlTest, StopDuringTheSecondTrackKeepsTheFirstFileAndDeletesTheSecond) 
     EXPECT_EQ(std::count(ids.begin(), ids.end(), kMsgDaeTrackFailed), 0);
     io.SetOwner(nullptr);
     std::filesystem::remove_all(out);
+}
+
+// The sr driver has no CDROMSEEK: playing from a point must not need a seek.
+TEST_F(IoctlTest, PlayFromWorksOnADriveThatCannotSeek) {
+    VirtualDriveOptions o;
+    o.seekUnsupported = true;
+    drive->SetOptions(o);
+    EXPECT_EQ(manager->DeviceIoctl().PlayFrom(0, 800, 2), 0);
+    EXPECT_EQ(drive->State(), VirtualDrive::PlayState::Playing);
+    EXPECT_EQ(drive->PlayStart(), 800u);
+    EXPECT_EQ(drive->PlayEnd(), 1300u);
+}
+
+TEST_F(IoctlTest, CdStateIsExtractingWhileTheWorkerRunsAndBetweenTracksOfAJob) {
+    VirtualDriveOptions o;
+    o.slowMicrosPerFrame = 100;
+    drive->SetOptions(o);
+    auto& io = manager->DeviceIoctl();
+    Collected c;
+    ASSERT_EQ(GetCdState(), kCdIdle);
+    ASSERT_TRUE(io.StartIoctlExtraction(&Collected::Callback, 0, 1, WaveFormat{}, &c));
+    EXPECT_EQ(GetCdState(), kCdExtracting);
+    ASSERT_TRUE(io.WaitFinished(10s));
+    EXPECT_EQ(GetCdState(), kCdIdle);
+
+    // Inside a job the state stays 3 from one track's worker to the next.
+    drive->SetOptions({});
+    io.BeginJob();
+    Collected a, b;
+    ASSERT_TRUE(io.StartIoctlExtraction(&Collected::Callback, 0, 3, WaveFormat{}, &a));
+    ASSERT_TRUE(io.WaitFinished(10s));
+    EXPECT_EQ(GetCdState(), kCdExtracting);
+    ASSERT_TRUE(io.StartIoctlExtraction(&Collected::Callback, 0, 3, WaveFormat{}, &b));
+    ASSERT_TRUE(io.WaitFinished(10s));
+    EXPECT_EQ(GetCdState(), kCdExtracting);
+    io.EndJob();
+    EXPECT_EQ(GetCdState(), kCdIdle);
+}
+
+// Records what the engine looks like at the moment it posts a message,
+// as a handler running at once on another thread would see it.
+class SnapshotTarget final : public MessageTarget {
+public:
+    explicit SnapshotTarget(CDeviceIoctl& io) : m_io(io) {}
+    bool Post(Message m) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (m.id != kMsgDaeProgress) seen.push_back({m.id, m_io.Running(), GetCdState()});
+        else if (m.lparam == kDaeRetrying) ++retrying;
+        return true;
+    }
+    std::intptr_t Send(Message, std::intptr_t) override { return 0; }
+    using MessageTarget::Post;
+    struct Seen {
+        unsigned id;
+        bool running;
+        std::uint8_t state;
+    };
+    std::mutex mutex;
+    std::vector<Seen> seen;
+    std::atomic<int> retrying{0};
+
+private:
+    CDeviceIoctl& m_io;
+};
+
+TEST_F(IoctlTest, EndOfTrackIsPostedOnceTheEngineIsIdle) {
+    auto& io = manager->DeviceIoctl();
+    SnapshotTarget owner(io);
+    io.SetOwner(&owner);
+    Collected c;
+    ASSERT_TRUE(Rip(3, c));
+    io.SetOwner(nullptr);
+    ASSERT_EQ(owner.seen.size(), 1u);
+    EXPECT_EQ(owner.seen[0].id, kMsgDaeTrackDone);
+    EXPECT_FALSE(owner.seen[0].running);
+    EXPECT_EQ(owner.seen[0].state, kCdIdle);
+}
+
+TEST_F(IoctlTest, HandlerOfTrackDoneStartsTheNextTrack) {
+    auto& io = manager->DeviceIoctl();
+    std::vector<int> started;
+    Collected first, second;
+    QueueMessageTarget owner([&](const Message& m) {
+        if (m.id == kMsgDaeTrackDone && m.wparam == 1)
+            started.push_back(io.StartIoctlExtraction(&Collected::Callback, 0, 3, WaveFormat{}, &second) ? 1 : 0);
+        return std::intptr_t(0);
+    });
+    io.SetOwner(&owner);
+    ASSERT_TRUE(io.StartIoctlExtraction(&Collected::Callback, 0, 1, WaveFormat{}, &first));
+    for (int i = 0; i < 200 && started.empty(); ++i) owner.PumpFor(50);
+    ASSERT_TRUE(io.WaitFinished(10s));
+    io.SetOwner(nullptr);
+    EXPECT_EQ(started, std::vector<int>{1});
+    EXPECT_EQ(second.end, 0);
+    EXPECT_EQ(second.pcm, Image(3));
+}
+
+TEST_F(IoctlTest, EndlessRetryPostsProgressAndIsCancelled) {
+    VirtualDriveOptions o;
+    o.errorFrames = {310}; // fails every time
+    drive->SetOptions(o);
+    auto& io = manager->DeviceIoctl();
+    SnapshotTarget owner(io);
+    io.SetOwner(&owner);
+    Collected c;
+    ASSERT_TRUE(io.StartIoctlExtraction(&Collected::Callback, 0, 2, WaveFormat{}, &c));
+    for (int i = 0; i < 2000 && owner.retrying < 3; ++i) std::this_thread::sleep_for(1ms);
+    EXPECT_GE(owner.retrying.load(), 3);
+    io.StopExtraction();
+    io.SetOwner(nullptr);
+    EXPECT_EQ(c.end, -1);
+    EXPECT_FALSE(io.Running());
+}
+
+TEST_F(IoctlTest, DataTrackIsNeverReadAsAudio) {
+    Collected c;
+    EXPECT_FALSE(manager->DeviceIoctl().StartIoctlExtraction(&Collected::Callback, 0, 4, WaveFormat{}, &c));
+    EXPECT_TRUE(c.pcm.empty());
+    EXPECT_EQ(GetCdState(), kCdIdle);
 }
 
 TEST(CdState, IsSharedAcrossThreads) {
