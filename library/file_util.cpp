@@ -1,6 +1,8 @@
 #include "library/file_util.h"
 
 #include "platform/atomic_file.h"
+#include "platform/path.h"
+#include "platform/text.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -63,6 +65,22 @@ std::optional<uint64_t> FileSize(const std::string& path) {
     if (ec)
         return std::nullopt;
     return static_cast<uint64_t>(size);
+}
+
+std::string PathFromLine(std::string_view line, std::string_view folder, unsigned legacyCodePage) {
+    auto resolve = [&](std::string_view p) {
+        return folder.empty() ? std::string(p) : AbsolutePath(p, folder);
+    };
+    std::string path = resolve(line);
+    if (IsValidUtf8(line))
+        return path;
+    std::error_code ec;
+    if (fs::exists(fs::path(path), ec))
+        return path;
+    const std::string decoded = resolve(DecodeTextLine(line, legacyCodePage));
+    if (fs::exists(fs::path(decoded), ec))
+        return decoded;
+    return path;
 }
 
 std::string AsciiLower(std::string_view text) {

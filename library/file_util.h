@@ -28,6 +28,14 @@ std::string TemporaryName(const std::string& path);
 /// Size of a regular file, or nothing.
 std::optional<uint64_t> FileSize(const std::string& path);
 
+/// The file that an entry line of a list ("data.ms", a playlist) names. The
+/// line's bytes are the path as they stand: a Linux file name need not be
+/// UTF-8, and such a name survives a round trip byte for byte. A relative
+/// line names a file in `folder` (when `folder` is given). Only when those
+/// bytes name no file and are not UTF-8 is the line taken as text of an
+/// older version in `legacyCodePage`, and that file used when it exists.
+std::string PathFromLine(std::string_view line, std::string_view folder, unsigned legacyCodePage);
+
 /// Lower-case ASCII copy.
 std::string AsciiLower(std::string_view text);
 

@@ -42,59 +42,61 @@ std::string OneLine(std::string text) {
 
 void M3UPlaylist::Load(const std::string& file, const LibraryContext& context) {
     LoadNested(file, context, 0);
+    TakeSnapshot();
 }
 
-void M3UPlaylist::LoadNested(const std::string& file, const LibraryContext& context, int depth) {
+bool M3UPlaylist::LoadNested(const std::string& file, const LibraryContext& context, int depth) {
     // A playlist is a text file; anything beyond 64 MiB is not one.
     auto bytes = libfile::ReadAll(file, 64ull << 20);
     if (!bytes)
-        return;
+        return false;
     LoadText(*bytes, file, context, depth);
+    return true;
 }
 
 void M3UPlaylist::LoadFromBytes(std::string_view bytes, const std::string& file,
                                 const LibraryContext& context) {
     LoadText(bytes, file, context, 0);
+    TakeSnapshot();
 }
 
 void M3UPlaylist::LoadText(std::string_view raw, const std::string& file,
                            const LibraryContext& context, int depth) {
     m_visited.push_back(file);
-    m_visitedKeys.push_back(Canonical(file));
-    // Files are UTF-8; older ones were written in a single-byte code page.
-    const std::string text = DecodeLegacyText(raw);
-    const std::string folder = FolderOf(file);
-
-    size_t pos = 0;
-    auto nextLine = [&](std::string_view& line) {
-        if (pos >= text.size())
-            return false;
-        size_t end = text.find('\n', pos);
-        if (end == std::string::npos)
-            end = text.size();
-        line = std::string_view(text).substr(pos, end - pos);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        pos = end + 1;
-        return true;
-    };
-
-    std::string_view line;
-    if (!nextLine(line) || line.find("#EXTM3U") == std::string_view::npos)
+    const std::string absolute = AbsolutePath(file);
+    m_visitedKeys.push_back(Canonical(absolute));
+    const std::string folder = FolderOf(absolute);
+    // Lines are decided one by one: a playlist may hold names in several
+    // encodings (other programs, older versions), and a path is the bytes of
+    // a file name, whatever they are.
+    const std::vector<std::string_view> lines = SplitLines(raw);
+    if (lines.empty() || lines[0].find("#EXTM3U") == std::string_view::npos)
         return;
+    const bool own = depth == 0; // lines of nested files stay in their own file
+    if (own)
+        m_headerLine = std::string(lines[0]);
 
-    std::string pendingTitle, pendingArtist;
-    while (nextLine(line)) {
+    std::string pendingTitle, pendingArtist, pendingInfo;
+    std::vector<std::string> kept; // unused lines waiting for the next entry read
+    auto attachKept = [&](MusicItem& item) {
+        item.fromPlaylist.before.insert(item.fromPlaylist.before.end(), kept.begin(), kept.end());
+        kept.clear();
+    };
+    for (size_t n = 1; n < lines.size(); ++n) {
+        const std::string_view line = lines[n];
         if (line.empty()) {
             pendingTitle.clear();
             pendingArtist.clear();
+            pendingInfo.clear();
             continue;
         }
         if (line.substr(0, 7) == "#EXTINF") {
-            size_t comma = line.find(',');
-            if (comma == std::string_view::npos)
+            const std::string text = DecodeTextLine(line);
+            size_t comma = text.find(',');
+            if (comma == std::string::npos)
                 continue;
-            std::string_view rest = line.substr(comma + 1);
+            pendingInfo = std::string(line);
+            std::string_view rest = std::string_view(text).substr(comma + 1);
             size_t dash = rest.rfind(" - ");
             if (dash == std::string_view::npos) {
                 pendingTitle = std::string(rest);
@@ -106,10 +108,8 @@ void M3UPlaylist::LoadText(std::string_view raw, const std::string& file,
             continue;
         }
         // An entry. Relative entries name files beside the playlist.
-        std::string entry(line);
-        if (entry.front() != '/')
-            entry = folder + entry;
-
+        const std::string entry = libfile::PathFromLine(line, folder, 1252);
+        bool keep = false;
         if (IsM3UPath(entry)) {
             // The same text, or the same file under another text, is read once.
             bool seen = std::find(m_visited.begin(), m_visited.end(), entry) != m_visited.end();
@@ -118,8 +118,14 @@ void M3UPlaylist::LoadText(std::string_view raw, const std::string& file,
                 seen = std::find(m_visitedKeys.begin(), m_visitedKeys.end(), key) !=
                        m_visitedKeys.end();
             }
-            if (!seen && depth < kMaxNesting)
-                LoadNested(entry, context, depth + 1);
+            if (!seen) {
+                const size_t before = m_children.size();
+                // A nested playlist read is flattened into this one; one that
+                // cannot be read now stays listed as it was.
+                keep = depth >= kMaxNesting || !LoadNested(entry, context, depth + 1);
+                if (!keep && own && m_children.size() > before)
+                    attachKept(*m_children[before]);
+            }
         } else {
             MusicItem record;
             if (GetMediaInfo(entry, record, context) != -1 &&
@@ -136,23 +142,49 @@ void M3UPlaylist::LoadText(std::string_view raw, const std::string& file,
                     track->title = pendingTitle;
                     track->titleFromName = false;
                 }
+                if (own) {
+                    track->fromPlaylist.entry = std::string(line);
+                    attachKept(*track);
+                }
                 size += track->size;
                 if (track->length != kNoLength)
                     length += track->length;
                 AppendChild(std::move(track));
+            } else {
+                keep = true;
             }
+        }
+        if (keep && own) {
+            if (!pendingInfo.empty())
+                kept.push_back(pendingInfo);
+            kept.emplace_back(line);
         }
         pendingTitle.clear();
         pendingArtist.clear();
+        pendingInfo.clear();
+    }
+    if (own) {
+        if (!pendingInfo.empty())
+            kept.push_back(pendingInfo);
+        m_linesAtEnd.insert(m_linesAtEnd.end(), kept.begin(), kept.end());
     }
 }
 
-std::string M3UPlaylist::RenderM3U(bool deviceForm, const std::string& volumeRoot) const {
+std::string M3UPlaylist::Render(bool deviceForm, const std::string& volumeRoot,
+                                bool lengths) const {
     std::string root = volumeRoot;
     while (root.size() > 1 && root.back() == '/')
         root.pop_back();
-    std::string out = "#EXTM3U\r\n";
+    const std::string folder = FolderOf(AbsolutePath(path));
+    auto addLines = [&](std::string& out, const std::vector<std::string>& lines) {
+        if (deviceForm)
+            return; // the card gets only what plays there
+        for (const std::string& l : lines)
+            out += l + "\r\n";
+    };
+    std::string out = (deviceForm ? std::string("#EXTM3U") : m_headerLine) + "\r\n";
     for (const MusicItem* child : m_children) {
+        addLines(out, child->fromPlaylist.before);
         const std::string& p = child->path;
         if (p.find_first_of("\r\n") != std::string::npos)
             continue; // a line break cannot be written into a playlist line
@@ -165,12 +197,37 @@ std::string M3UPlaylist::RenderM3U(bool deviceForm, const std::string& volumeRoo
                 PathParts parts = SplitPath(p);
                 written = parts.dir + parts.name + parts.ext;
             }
+        } else if (const std::string& as = child->fromPlaylist.entry; !as.empty()) {
+            // The entry as its writer wrote it, while it names the same file;
+            // a relative one stays relative to the playlist's folder.
+            if (as.front() != '/' ? AbsolutePath(as, folder) == p : as == p)
+                written = as;
+            else if (as.front() != '/' && p.size() > folder.size() &&
+                     p.compare(0, folder.size(), folder) == 0)
+                written = p.substr(folder.size());
         }
-        out += "#EXTINF:" + FormatLengthSeconds(*child) + "," + OneLine(child->artist) + " - " +
-               OneLine(child->title) + "\r\n";
+        out += "#EXTINF:" + (lengths ? FormatLengthSeconds(*child) : std::string()) + "," +
+               OneLine(child->artist) + " - " + OneLine(child->title) + "\r\n";
         out += written + "\r\n";
     }
+    addLines(out, m_linesAtEnd);
     return out;
+}
+
+std::string M3UPlaylist::RenderM3U(bool deviceForm, const std::string& volumeRoot) const {
+    return Render(deviceForm, volumeRoot, true);
+}
+
+void M3UPlaylist::TakeSnapshot() {
+    // Lengths are left out: the program measures them later, which changes
+    // nothing another program wrote.
+    m_snapshot = Render(false, {}, false);
+    m_snapshotPath = path;
+    m_haveSnapshot = true;
+}
+
+bool M3UPlaylist::Changed() const {
+    return !m_haveSnapshot || m_snapshotPath != path || m_snapshot != Render(false, {}, false);
 }
 
 bool M3UPlaylist::WriteM3U(const std::string& file) const {
@@ -190,7 +247,9 @@ bool M3UPlaylist::ApplyTitleToPath() {
 
 bool M3UPlaylist::SaveWith(bool deviceForm, const std::string& volumeRoot) {
     PathParts parts = SplitPath(path);
-    if (parts.name != title) {
+    // The title shows the file name as text (a name that is not UTF-8 too):
+    // only a title that differs from that renames the file.
+    if (DecodeTextLine(parts.name) != title) {
         // A title that is not a plain file name cannot name the file.
         if (title.empty() || title.find('/') != std::string::npos || title == "." || title == "..")
             return false;
@@ -204,10 +263,22 @@ bool M3UPlaylist::SaveWith(bool deviceForm, const std::string& volumeRoot) {
         if (std::filesystem::exists(path, ec)) {
             if (std::rename(path.c_str(), newPath.c_str()) != 0)
                 return false;
+            if (m_snapshotPath == path)
+                m_snapshotPath = newPath; // the same file under its new name
         }
         path = newPath;
     }
-    return deviceForm ? WriteDeviceM3U(path, volumeRoot) : WriteM3U(path);
+    if (deviceForm)
+        return WriteDeviceM3U(path, volumeRoot);
+    // A playlist that did not change is not rewritten: the file stays as its
+    // writer left it, and one on a stick that is not plugged in is not
+    // recreated empty.
+    if (!Changed())
+        return true;
+    if (!WriteM3U(path))
+        return false;
+    TakeSnapshot();
+    return true;
 }
 
 bool M3UPlaylist::Save() {

@@ -30,23 +30,15 @@ size_t CMusicDoc::LoadStudio(const std::string& path, unsigned legacyCodePage) {
 }
 
 size_t CMusicDoc::LoadStudioFromBytes(std::string_view bytes, unsigned legacyCodePage) {
-    const std::string text = DecodeLegacyText(bytes, legacyCodePage);
-    size_t pos = 0;
-    auto nextLine = [&](std::string& line) {
-        if (pos >= text.size())
-            return false;
-        size_t end = text.find('\n', pos);
-        if (end == std::string::npos)
-            end = text.size();
-        line.assign(text, pos, end - pos);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        pos = end + 1;
-        return true;
-    };
+    // Each line is decided on its own: titles and artists are text (UTF-8,
+    // or the code page of an older version), paths are the bytes of a file
+    // name, whatever they are.
+    const std::vector<std::string_view> lines = SplitLines(bytes);
     size_t added = 0;
-    std::string title, path, artist;
-    while (nextLine(title) && nextLine(path) && nextLine(artist)) {
+    for (size_t i = 0; i + 2 < lines.size(); i += 3) {
+        const std::string title = DecodeTextLine(lines[i], legacyCodePage);
+        const std::string path = libfile::PathFromLine(lines[i + 1], {}, legacyCodePage);
+        const std::string artist = DecodeTextLine(lines[i + 2], legacyCodePage);
         const size_t before = m_collection.Count();
         if (path.empty() || !m_collection.AddFile(path, false, m_context) ||
             m_collection.Count() == before)

@@ -63,20 +63,24 @@ class CMusicDoc {
 
     /// Reads "data.ms" (three lines per entry: title, path, artist) and adds
     /// every entry through AddFile; entries whose file is gone or no longer
-    /// accepted are dropped. A missing file does nothing. UTF-8 files are
-    /// read as such; files in a single-byte code page (older versions) are
-    /// decoded from `legacyCodePage`. Returns the number of entries added.
+    /// accepted are dropped. A missing file does nothing. Every line is
+    /// decided on its own: a title or artist line that is not UTF-8 is text
+    /// of an older version in `legacyCodePage`; a path line is the file
+    /// name's bytes as they stand (see libfile::PathFromLine). Returns the
+    /// number of entries added.
     size_t LoadStudio(const std::string& path, unsigned legacyCodePage = 1252);
     /// The same from the file's bytes.
     size_t LoadStudioFromBytes(std::string_view bytes, unsigned legacyCodePage = 1252);
-    /// Writes "data.ms" (UTF-8, CR LF) beside the old one and replaces it
-    /// atomically. False when it cannot be written (the old file stays).
+    /// Writes "data.ms" (texts UTF-8, paths as their bytes, CR LF) beside the
+    /// old one and replaces it atomically. False when it cannot be written
+    /// (the old file stays).
     bool SaveStudio(const std::string& path) const;
     /// The text SaveStudio writes.
     std::string RenderStudio() const;
 
-    /// The page's save step: Save on every top-level item (M3U files take
-    /// their playlist's title as name and are rewritten), then SaveStudio.
+    /// The page's save step: Save on every top-level item (an M3U file takes
+    /// its playlist's title as name and is rewritten when the playlist
+    /// changed), then SaveStudio.
     bool SaveAll(const std::string& studioPath);
 
     /// The new-document step: length queries off, fill by the start-up mode,

@@ -3,6 +3,7 @@
 #include "app/localize.h"
 #include "library/media_info.h"
 #include "platform/path.h"
+#include "platform/text.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -30,7 +31,8 @@ std::unique_ptr<MusicItem> MusicItem::Clone() const {
 void MusicItem::DeriveTitle() {
     if ((flags & kTitleKnown) && !title.empty())
         return;
-    title = SplitPath(path).name;
+    // A file name need not be UTF-8; the title is text to show.
+    title = DecodeTextLine(SplitPath(path).name);
     titleFromName = true;
     flags |= kTitleKnown;
 }
@@ -45,7 +47,7 @@ std::unique_ptr<MusicItem> Track::Clone() const {
 
 // --- Playlist -------------------------------------------------------------
 
-Playlist::Playlist(const Playlist& other) : MusicItem(other) {
+Playlist::Playlist(const Playlist& other) : MusicItem(other), m_linesAtEnd(other.m_linesAtEnd) {
     m_children.reserve(other.m_children.size());
     for (const MusicItem* child : other.m_children)
         m_children.push_back(new MusicItem(*child));
@@ -62,6 +64,7 @@ Playlist& Playlist::operator=(const Playlist& other) {
     MusicItem::operator=(other);
     m_children = std::move(copies);
     m_borrowed = false;
+    m_linesAtEnd = other.m_linesAtEnd;
     return *this;
 }
 
@@ -90,8 +93,9 @@ bool Playlist::SaveForDevice(const std::string&) {
     return false;
 }
 
-bool Playlist::InsertFile(const std::string& file, bool acceptPlaylists,
+bool Playlist::InsertFile(const std::string& given, bool acceptPlaylists,
                           const LibraryContext& context) {
+    const std::string file = AbsolutePath(given);
     if (IsM3UPath(file)) {
         if (!acceptPlaylists)
             return false;
@@ -99,8 +103,11 @@ bool Playlist::InsertFile(const std::string& file, bool acceptPlaylists,
         nested.path = file;
         nested.DeriveTitle();
         nested.Load(file, context);
-        for (const MusicItem* child : nested.Children())
-            AppendChild(std::make_unique<Track>(*child));
+        for (const MusicItem* child : nested.Children()) {
+            auto copy = std::make_unique<Track>(*child);
+            copy->fromPlaylist = {}; // the lines belong to the other file
+            AppendChild(std::move(copy));
+        }
         return nested.ChildCount() > 0;
     }
     MusicItem record;
@@ -143,6 +150,14 @@ std::unique_ptr<MusicItem> Playlist::TakeChild(size_t index) {
     m_children.erase(m_children.begin() + static_cast<std::ptrdiff_t>(index));
     if (m_borrowed)
         return nullptr;
+    // Lines another program wrote before this entry stay where they were.
+    std::vector<std::string>& kept = child->fromPlaylist.before;
+    if (!kept.empty()) {
+        std::vector<std::string>& target =
+            index < m_children.size() ? m_children[index]->fromPlaylist.before : m_linesAtEnd;
+        target.insert(target.begin(), kept.begin(), kept.end());
+        kept.clear();
+    }
     return std::unique_ptr<MusicItem>(child);
 }
 
@@ -262,8 +277,9 @@ void MusicCollection::Place(std::unique_ptr<MusicItem> item, bool atFront) {
         m_items.push_back(std::move(item));
 }
 
-bool MusicCollection::AddFile(const std::string& path, bool atFront,
+bool MusicCollection::AddFile(const std::string& given, bool atFront,
                               const LibraryContext& context) {
+    const std::string path = AbsolutePath(given);
     if (IsM3UPath(path)) {
         auto playlist = std::make_unique<M3UPlaylist>();
         playlist->path = path;

@@ -62,6 +62,20 @@ class MusicItem {
     /// file name (so a title stored in "data.ms" or an M3U file may replace it).
     bool titleFromName = false;
 
+    /// Not stored in "data.ms": what the playlist file this item was read
+    /// from says around it, so that rewriting the playlist keeps what other
+    /// programs wrote there.
+    struct PlaylistLines {
+        /// The entry line as written ("" when not read from a playlist):
+        /// a relative entry is written back relative.
+        std::string entry;
+        /// Lines just before this entry that the program does not use,
+        /// as written: entries of files that cannot be read now (missing,
+        /// on an unmounted stick, a format we do not play) with their
+        /// "#EXTINF" lines, and other programs' directives.
+        std::vector<std::string> before;
+    } fromPlaylist;
+
     MusicItem() = default;
     MusicItem(const MusicItem&) = default;
     MusicItem& operator=(const MusicItem&) = default;
@@ -83,7 +97,8 @@ class MusicItem {
     virtual bool IsPlaylist() const { return false; }
 
     /// When no title is known (or it is empty) the title becomes the file
-    /// name without folder and extension. Afterwards TitleKnown is set.
+    /// name without folder and extension, as text (a name that is not UTF-8
+    /// is read in code page 1252). Afterwards TitleKnown is set.
     void DeriveTitle();
     /// The record part only (no children), as a plain MusicItem.
     void CopyRecordFrom(const MusicItem& other);
@@ -133,7 +148,9 @@ class Playlist : public MusicItem {
     /// Appends (or inserts at `index`, clamped) an owned child.
     void AppendChild(std::unique_ptr<MusicItem> child);
     void InsertChild(size_t index, std::unique_ptr<MusicItem> child);
-    /// Removes the child and hands it back (null when borrowed or out of range).
+    /// Removes the child and hands it back (null when borrowed or out of
+    /// range). The playlist lines kept before it stay in place: they move to
+    /// the next child, or to the end of the playlist.
     std::unique_ptr<MusicItem> TakeChild(size_t index);
     /// Removes and destroys (when owned) the child.
     void RemoveChild(size_t index);
@@ -145,11 +162,16 @@ class Playlist : public MusicItem {
     /// Appends a pointer to an item owned elsewhere; only on a borrowing playlist.
     bool AppendBorrowed(MusicItem* item);
 
+    /// Lines of the playlist file after its last readable entry that the
+    /// program does not use, as written (see MusicItem::fromPlaylist).
+    const std::vector<std::string>& LinesAtEnd() const { return m_linesAtEnd; }
+
   protected:
     void DeleteChildren();
 
     std::vector<MusicItem*> m_children;
     bool m_borrowed = false;
+    std::vector<std::string> m_linesAtEnd;
 };
 
 /// A playlist read from an M3U file; type 32.
@@ -174,7 +196,12 @@ class M3UPlaylist : public Playlist {
 
     /// Appends the tracks of the M3U file at `path` (nested playlists
     /// flattened, each distinct playlist read once). A missing file or one
-    /// without "#EXTM3U" on its first line adds nothing.
+    /// without "#EXTM3U" on its first line adds nothing. Relative entries
+    /// name files beside the playlist file. Every line is decided on its own
+    /// (see libfile::PathFromLine); lines of the file itself that name
+    /// nothing readable now are kept for a rewrite, in place. Afterwards
+    /// the playlist counts as unchanged: Save leaves the file alone until
+    /// the playlist's entries, their texts or its title change.
     void Load(const std::string& path, const LibraryContext& context);
     /// The same from the file's bytes; `path` names the file (for the
     /// visited list and for resolving relative entries).
@@ -184,18 +211,33 @@ class M3UPlaylist : public Playlist {
     /// The playlist files read into this playlist, its own first.
     const std::vector<std::string>& Visited() const { return m_visited; }
 
-    /// The text WriteM3U writes (UTF-8, CR LF). With a non-empty
-    /// `volumeRoot` the paths are written relative to it (device form).
+    /// The text WriteM3U writes (texts UTF-8, paths as their bytes, CR LF).
+    /// The computer's form keeps each entry as it was read where it still
+    /// names the same file (relative entries stay relative to the playlist's
+    /// folder) and the lines kept from the file in place. The device form
+    /// writes every path relative to `volumeRoot` and nothing else.
     std::string RenderM3U(bool deviceForm, const std::string& volumeRoot) const;
+
+    /// True when Save would write the file: the entries, their texts or the
+    /// file's place differ from what was last read or written.
+    bool Changed() const;
 
   private:
     bool SaveWith(bool deviceForm, const std::string& volumeRoot);
+    std::string Render(bool deviceForm, const std::string& volumeRoot, bool lengths) const;
+    void TakeSnapshot();
     void LoadText(std::string_view text, const std::string& path, const LibraryContext& context,
                   int depth);
-    void LoadNested(const std::string& path, const LibraryContext& context, int depth);
+    bool LoadNested(const std::string& path, const LibraryContext& context, int depth);
 
     std::vector<std::string> m_visited;
     std::vector<std::string> m_visitedKeys; ///< the same paths with links and dots resolved
+    std::string m_headerLine = "#EXTM3U";   ///< the first line as the file had it
+    /// The playlist as last read or written (without lengths, which the
+    /// program fills in later) and the file it was read from or written to.
+    bool m_haveSnapshot = false;
+    std::string m_snapshot;
+    std::string m_snapshotPath;
 };
 
 /// "??:??" for kNoLength, else "mm:ss" or "hh:mm:ss" (hours modulo a day).
@@ -221,7 +263,8 @@ class MusicCollection {
     ~MusicCollection();
 
     /// Adds one file: an M3U file becomes a playlist (always added, whatever
-    /// its content), a music file a track when its type is accepted.
+    /// its content), a music file a track when its type is accepted. A
+    /// relative path is made absolute first: items always hold full paths.
     bool AddFile(const std::string& path, bool atFront, const LibraryContext& context);
     /// Adds every file under the folder, recursively (names in byte order
     /// within a folder; symbolic links to folders are not followed).

@@ -1,5 +1,9 @@
 #include "platform/path.h"
 
+#include <unistd.h>
+
+#include <vector>
+
 namespace lyb {
 
 bool IsDeviceDrive(std::string_view path) {
@@ -30,6 +34,39 @@ PathParts SplitPath(std::string_view path) {
         parts.name = std::string(file);
     }
     return parts;
+}
+
+std::string AbsolutePath(std::string_view path, std::string_view base) {
+    if (path.empty() || path.front() == '/')
+        return std::string(path);
+    std::string out(base);
+    if (out.empty()) {
+        std::vector<char> buffer(4096);
+        while (!::getcwd(buffer.data(), buffer.size())) {
+            if (buffer.size() > (1u << 20))
+                return std::string(path); // no current folder to name
+            buffer.resize(buffer.size() * 2);
+        }
+        out = buffer.data();
+    }
+    while (out.size() > 1 && out.back() == '/')
+        out.pop_back();
+    size_t pos = 0;
+    while (pos < path.size()) {
+        size_t end = path.find('/', pos);
+        if (end == std::string_view::npos)
+            end = path.size();
+        const std::string_view part = path.substr(pos, end - pos);
+        if (!part.empty() && part != ".") {
+            if (out.back() != '/')
+                out += '/';
+            out += part;
+        }
+        pos = end + 1;
+    }
+    if (path.back() == '/' && out.back() != '/')
+        out += '/'; // a trailing '/' names a folder
+    return out;
 }
 
 std::string MakePath(const PathParts& parts) {

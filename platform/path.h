@@ -28,4 +28,11 @@ std::string MakePath(const PathParts& parts);
 /// True when the path names a device node directly under /dev (a drive root).
 bool IsDeviceDrive(std::string_view path);
 
+/// A relative path made absolute against `base` (default: the current
+/// folder), so that it names the same file whoever reads it later and from
+/// wherever. In the relative part "." and repeated '/' are dropped; ".." is
+/// kept (a symbolic link before it decides where it leads). An absolute or
+/// empty path is returned as it is.
+std::string AbsolutePath(std::string_view path, std::string_view base = {});
+
 } // namespace lyb

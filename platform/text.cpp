@@ -253,4 +253,31 @@ std::string DecodeLegacyText(std::string_view bytes, unsigned fallbackCodePage) 
     return out;
 }
 
+std::string DecodeTextLine(std::string_view line, unsigned fallbackCodePage) {
+    if (IsValidUtf8(line))
+        return std::string(line);
+    std::string out;
+    if (!CodePageToUtf8(fallbackCodePage, line, out))
+        out = Latin1ToUtf8(line);
+    return out;
+}
+
+std::vector<std::string_view> SplitLines(std::string_view bytes) {
+    std::vector<std::string_view> lines;
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF")
+        bytes.remove_prefix(3);
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        size_t end = bytes.find('\n', pos);
+        if (end == std::string_view::npos)
+            end = bytes.size();
+        std::string_view line = bytes.substr(pos, end - pos);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        lines.push_back(line);
+        pos = end + 1;
+    }
+    return lines;
+}
+
 } // namespace lyb

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace lyb {
 
@@ -40,5 +41,17 @@ bool Utf8ToCodePage(unsigned codePage, std::string_view text, std::string& out,
 /// Reads a text file's bytes as UTF-8: a UTF-8 BOM is stripped, valid UTF-8 is
 /// kept, anything else is taken as the fallback single-byte code page.
 std::string DecodeLegacyText(std::string_view bytes, unsigned fallbackCodePage = 1252);
+
+/// One line of a file whose lines need not share an encoding (lists that
+/// several programs and versions have written to): valid UTF-8 is kept,
+/// anything else is decoded from the fallback code page. Deciding per line
+/// means one odd line never makes the others unreadable.
+std::string DecodeTextLine(std::string_view line, unsigned fallbackCodePage = 1252);
+
+/// The lines of a text file as they are stored: split at LF, a CR before the
+/// LF dropped, a UTF-8 byte-order mark at the very start dropped. A last
+/// line without LF counts; an empty file has no lines. The views point into
+/// `bytes`.
+std::vector<std::string_view> SplitLines(std::string_view bytes);
 
 } // namespace lyb

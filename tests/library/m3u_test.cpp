@@ -1,5 +1,6 @@
 // M3U playlists: the header rule, "#EXTINF" parsing, nesting and loops,
 // relative entries, writing in both forms, and saving under the title.
+#include "library/music_doc.h"
 #include "library/music_item.h"
 #include "test_util.h"
 
@@ -296,4 +297,86 @@ TEST_F(M3U, InsertFileAndCopies) {
     EXPECT_EQ(list.Child(0)->path, a);
     M3UPlaylist made = Read(dir / "made.m3u");
     EXPECT_EQ(made.ChildCount(), 3u); // the playlist entry is read as a nested playlist
+}
+
+// Playlists other programs wrote used to be rewritten on every Studio save:
+// entries that could not be read now were dropped and relative entries
+// became absolute.
+TEST_F(M3U, APlaylistIsRewrittenOnlyWhenItChangedAndKeepsWhatCannotBeReadNow) {
+    const std::string a = Song("music/a.mp3"), b = Song("music/b.mp3"), c = Song("music/c.mp3");
+    WriteFile(dir / "music/d.flac", "fLaC");
+    const char* data = std::getenv("LYB_TEST_DATA");
+    ASSERT_NE(data, nullptr);
+    const std::string foreign =
+        ReadFile(std::string(data) + "/library/m3u/rewrite-dropped-unreadable-entries.m3u");
+    ASSERT_FALSE(foreign.empty());
+    const std::string file = dir / "lists/trip.m3u";
+    std::filesystem::create_directories(dir / "lists");
+    WriteFile(file, foreign);
+    CMusicDoc doc(context);
+    ASSERT_TRUE(doc.Collection().AddFile(file, false, context));
+    auto* list = static_cast<M3UPlaylist*>(doc.Collection().Item(0));
+    ASSERT_EQ(list->ChildCount(), 2u);
+    // Unchanged: the Studio's save leaves the file as its writer left it,
+    // even after the lengths were measured.
+    list->Child(0)->length = 123;
+    EXPECT_FALSE(list->Changed());
+    ASSERT_TRUE(doc.SaveAll(dir / "data.ms"));
+    EXPECT_EQ(ReadFile(file), foreign);
+
+    // Changed: the unreadable entries stay in place as written, the
+    // relative entry stays relative.
+    ASSERT_TRUE(list->InsertFile(c, false, context));
+    EXPECT_TRUE(list->Changed());
+    ASSERT_TRUE(doc.SaveAll(dir / "data.ms"));
+    EXPECT_EQ(ReadFile(file), "#EXTM3U\r\n"
+                              "#PLAYLIST:Road trip\r\n"
+                              "#EXTINF:123,Band - Relative\r\n"
+                              "../music/a.mp3\r\n"
+                              "#EXTINF:20,Gone - On a stick\r\n"
+                              "/media/stick/missing.mp3\r\n"
+                              "#EXTINF:30,Other - Format\r\n"
+                              "../music/d.flac\r\n"
+                              "#EXTINF:0, - b\r\n"
+                              "./../music/b.mp3\r\n"
+                              "#EXTINF:0, - c\r\n" +
+                                  c +
+                                  "\r\n"
+                                  "missing.m3u\r\n"
+                                  "#EXTINF:5,Tail - Missing\r\n"
+                                  "tail.mp3\r\n");
+    EXPECT_FALSE(list->Changed());
+
+    // Removing an entry keeps the lines before it where they were.
+    list->RemoveChild(1);
+    ASSERT_TRUE(list->Save());
+    const std::string after = ReadFile(file);
+    EXPECT_NE(after.find("../music/d.flac\r\n#EXTINF:0, - c\r\n"), std::string::npos) << after;
+    EXPECT_EQ(after.find("b.mp3"), std::string::npos);
+}
+
+// A playlist opened through a relative path used to be written with paths
+// relative to the current folder, which the next read took as relative to
+// the playlist's folder: the folder came in twice and every entry was lost.
+TEST_F(M3U, APlaylistOpenedThroughARelativePathKeepsItsEntries) {
+    Song("lists/a.mp3");
+    const std::string b = Song("music/b.mp3");
+    WriteFile(dir / "lists/rel.m3u", "#EXTM3U\na.mp3\n../music/b.mp3\n");
+    const std::string before = std::filesystem::current_path().string();
+    std::filesystem::current_path(dir.path());
+    MusicCollection c;
+    const bool added = c.AddFile("lists/rel.m3u", false, context);
+    std::filesystem::current_path(before);
+    ASSERT_TRUE(added);
+    auto* list = static_cast<M3UPlaylist*>(c.Item(0));
+    EXPECT_EQ(list->path, dir / "lists/rel.m3u");
+    ASSERT_EQ(list->ChildCount(), 2u);
+    EXPECT_EQ(list->Child(0)->path, dir / "lists/a.mp3");
+    ASSERT_TRUE(list->InsertFile(b, false, context));
+    ASSERT_TRUE(list->Save());
+    EXPECT_EQ(ReadFile(dir / "lists/rel.m3u"),
+              "#EXTM3U\r\n#EXTINF:0, - a\r\na.mp3\r\n#EXTINF:0, - b\r\n../music/b.mp3\r\n"
+              "#EXTINF:0, - b\r\n" +
+                  b + "\r\n");
+    EXPECT_EQ(Read(dir / "lists/rel.m3u").ChildCount(), 3u);
 }

@@ -192,6 +192,53 @@ TEST_F(Studio, StudioFileRoundTrip) {
     EXPECT_EQ(CMusicDoc().LoadStudio(dir / "missing.ms"), 0u);
 }
 
+// One file name that is not UTF-8 used to decide the encoding of the whole
+// file: the other non-ASCII entries became unreadable and the next save
+// dropped them (1 of 4 came back).
+TEST_F(Studio, EncodingIsDecidedPerLineAndPathsKeepTheirBytes) {
+    const std::vector<std::string> names = {"Bj\xC3\xB6rk \xE2\x80\x93 J\xC3\xB3ga.mp3",
+                                            "\xC3\x84rzte.mp3", "caf\xE9.mp3", "ascii.mp3"};
+    for (const std::string& name : names)
+        Song("music/" + name);
+    CMusicDoc doc(context);
+    doc.Collection().ScanFolder(dir / "music", context);
+    ASSERT_EQ(doc.Collection().Count(), 4u);
+    doc.Collection().Item(0)->artist = "Bj\xC3\xB6rk";
+    const std::string studio = dir / "data.ms";
+    ASSERT_TRUE(doc.SaveStudio(studio));
+    CMusicDoc back(context);
+    EXPECT_EQ(back.LoadStudio(studio), 4u);
+    EXPECT_EQ(Paths(back.Collection()), Paths(doc.Collection())); // byte for byte
+    EXPECT_EQ(back.Collection().Item(0)->artist, "Bj\xC3\xB6rk");
+    // A second round trip changes nothing.
+    ASSERT_TRUE(back.SaveStudio(dir / "again.ms"));
+    EXPECT_EQ(ReadFile(dir / "again.ms"), ReadFile(studio));
+
+    // Lines other programs or versions wrote in a single-byte code page sit
+    // beside UTF-8 ones: each text line is read in its own encoding.
+    CMusicDoc mixed(context);
+    EXPECT_EQ(mixed.LoadStudioFromBytes("Caf\xE9\r\n" + Paths(doc.Collection())[3] +
+                                        "\r\nBj\xC3\xB6rk\r\nt\r\n" + Paths(doc.Collection())[1] +
+                                        "\r\nCr\xE8me\r\n"),
+              2u);
+    EXPECT_EQ(mixed.Collection().Item(0)->title, "Caf\xC3\xA9");
+    EXPECT_EQ(mixed.Collection().Item(0)->artist, "Bj\xC3\xB6rk");
+    EXPECT_EQ(mixed.Collection().Item(1)->artist, "Cr\xC3\xA8me");
+
+    // The same holds for a playlist of these files.
+    M3UPlaylist list;
+    list.path = dir / "all.m3u";
+    for (const auto& item : doc.Collection().Items())
+        list.AppendChild(item->Clone());
+    ASSERT_TRUE(list.WriteM3U(list.path));
+    M3UPlaylist read;
+    read.path = list.path;
+    read.Load(list.path, context);
+    ASSERT_EQ(read.ChildCount(), 4u);
+    for (size_t i = 0; i < 4; ++i)
+        EXPECT_EQ(read.Child(i)->path, list.Child(i)->path);
+}
+
 TEST_F(Studio, StoredTitleFillsOnlyWhatTheFileDoesNotSay) {
     const std::string a = Song("a.mp3"), t = Song("t.mp3", "tagged.mp3");
     CMusicDoc doc(context);

@@ -24,3 +24,16 @@ TEST(Path, SplitsCdTracksFilesAndOddNames) {
     for (const char* p : {"/dev/sr0/Track05.cda", "/a/b.c", "", "/", "rel/x.", "/dev/", "/dev/sr0"})
         EXPECT_EQ(MakePath(SplitPath(p)), p) << p;
 }
+
+TEST(Path, RelativePathsBecomeAbsolute) {
+    EXPECT_EQ(AbsolutePath("a.mp3", "/home/u"), "/home/u/a.mp3");
+    EXPECT_EQ(AbsolutePath("./x//y/./a.mp3", "/home/u/"), "/home/u/x/y/a.mp3");
+    EXPECT_EQ(AbsolutePath("../b/", "/m"), "/m/../b/"); // ".." stays: links decide
+    EXPECT_EQ(AbsolutePath("/abs//kept/./as is", "/x"), "/abs//kept/./as is");
+    EXPECT_EQ(AbsolutePath("", "/x"), "");
+    EXPECT_EQ(AbsolutePath("caf\xE9.mp3", "/"), "/caf\xE9.mp3");
+    const std::string here = AbsolutePath("z");
+    ASSERT_FALSE(here.empty());
+    EXPECT_EQ(here.front(), '/');
+    EXPECT_EQ(here.substr(here.size() - 2), "/z");
+}

@@ -42,3 +42,18 @@ TEST(Text, LegacyFilesKeepUtf8AndFallBackToTheCodePage) {
     EXPECT_EQ(DecodeLegacyText("caf\xC3\xA9"), "caf\xC3\xA9");
     EXPECT_EQ(DecodeLegacyText("caf\xE9"), "caf\xC3\xA9");
 }
+
+TEST(Text, LinesAreSplitAndDecodedOneByOne) {
+    const auto lines = SplitLines("\xEF\xBB\xBF" "a\r\nb\n\r\nc\rd\nlast");
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0], "a");
+    EXPECT_EQ(lines[1], "b");
+    EXPECT_EQ(lines[2], "");
+    EXPECT_EQ(lines[3], "c\rd"); // a lone CR is part of the line
+    EXPECT_EQ(lines[4], "last");
+    EXPECT_TRUE(SplitLines("").empty());
+    EXPECT_EQ(SplitLines("x\n").size(), 1u);
+    EXPECT_EQ(DecodeTextLine("Bj\xC3\xB6rk"), "Bj\xC3\xB6rk");
+    EXPECT_EQ(DecodeTextLine("caf\xE9"), "caf\xC3\xA9");
+    EXPECT_EQ(DecodeTextLine("\xC0", 1251), "\xD0\x90");
+}
