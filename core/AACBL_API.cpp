@@ -53,8 +53,14 @@ inline float Dot(const float* __restrict a, const float* __restrict b, int n) {
 
 // One channel's output samples of a frame. Built for the baseline and for
 // AVX2 processors; the loader picks the variant once, by the processor's
-// capabilities.
-__attribute__((target_clones("avx2", "default"))) void FilterChannel(const float* __restrict poly, int kp,
+// capabilities. The picking runs while the program is being loaded, before
+// ThreadSanitizer's runtime is up, so that build keeps the baseline alone.
+#if defined(__SANITIZE_THREAD__)
+#define TESSEL_PROCESSOR_VARIANTS
+#else
+#define TESSEL_PROCESSOR_VARIANTS __attribute__((target_clones("avx2", "default")))
+#endif
+TESSEL_PROCESSOR_VARIANTS void FilterChannel(const float* __restrict poly, int kp,
                                                                       const int* stepPos, const int* stepPhase,
                                                                       const float* b, int hist, float* out,
                                                                       int stride, int count) {

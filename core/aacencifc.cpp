@@ -24,7 +24,7 @@ struct AacEncoder {
   int grants[PSY_MAX_CHANNELS];
 };
 
-ErrorRecord* AacEncCreate(const AacEncConfig* cfg, AacEncoder** out, AacEncInfo* info) {
+ErrorRecord* AacEncCreate(const AacEncConfig* cfg, UciStore* options, AacEncoder** out, AacEncInfo* info) {
   *out = nullptr;
   if (!cfg || cfg->frameLength != 1024) return ERROR_NEW("AacEncCreate", "invalid procedure parameters");
   AacEncoder* enc = static_cast<AacEncoder*>(std::calloc(1, sizeof(AacEncoder)));
@@ -48,34 +48,37 @@ ErrorRecord* AacEncCreate(const AacEncConfig* cfg, AacEncoder** out, AacEncInfo*
   init.nElements = cfg->channels.nElements;
   init.elements = elements;
   init.tnsCoefRes = 0;
+  init.options = options;
   ErrorRecord* e = PsyCreate(&init, &enc->psy);
   if (e) {
     AacEncDestroy(enc);
     return ERROR_PASS(e, "AacEncCreate");
   }
   float bandwidth = PsyGetBandwidth(enc->psy);
-  e = FrameWriterCreate(&enc->writer, cfg->sampleRate, cfg->bitrate, bandwidth, &cfg->channels, cfg->adts);
+  e = FrameWriterCreate(&enc->writer, cfg->sampleRate, cfg->bitrate, bandwidth, &cfg->channels, cfg->adts, options);
   if (e) {
     AacEncDestroy(enc);
     return ERROR_PASS(e, "AacEncCreate");
   }
   QcLoopInit(&enc->loop);
-  UciReadInt("eah", 0, 1, "Quantize all sfb with thr < nrg", &enc->loop.eah);
+  UciReadInt(options, "eah", 0, 1, "Quantize all sfb with thr < nrg", &enc->loop.eah);
   enc->ms.msFac = 1.0f;
   enc->ms.msMask = 1;
   enc->ms.msDebug = 0;
   int noMask = 0;
-  UciReadFlag("no-ms-mask", "disable the ms-mask feature",
+  UciReadFlag(options, "no-ms-mask", "disable the ms-mask feature",
               "the ms mask feature tries to use msAllOn or msAllOff instead of using a msMask when appropriate",
               &noMask);
   if (noMask) enc->ms.msMask = 0;
-  UciReadFloats("msFac", 1, 0.0f, 10000.0f, "prefer MS  factor, bigger means more MS , default: 1 ", " ",
+  UciReadFloats(options, "msFac", 1, 0.0f, 10000.0f, "prefer MS  factor, bigger means more MS , default: 1 ", " ",
                 &enc->ms.msFac);
-  UciReadInt("msDeb", 0, 2, "ms debug mode: 0: no debug 1: all sfb ms on 2: half of sfb ms on", &enc->ms.msDebug);
+  UciReadInt(options, "msDeb", 0, 2, "ms debug mode: 0: no debug 1: all sfb ms on 2: half of sfb ms on", &enc->ms.msDebug);
   if (info) {
     info->sampleRate = static_cast<float>(cfg->sampleRate);
     info->bandwidth = bandwidth;
-    info->delay = cfg->frameLength + cfg->frameLength / 16;
+    // The transform of a frame covers the two frames before it; the frame
+    // itself is only the block switching's look-ahead.
+    info->delay = cfg->frameLength;
     info->maxOutputBytes = 768 * cfg->channels.nChannels;
     info->bitrate = cfg->bitrate;
   }
@@ -185,7 +188,26 @@ bool SupportedBitrate(uint32_t b) {
 
 }  // namespace
 
-int AacSetupStream(StreamParams* sp, AacRun* run) {
+ErrorRecord* AacRunOptionsCreate(int argc, const char* const* argv, const ParameterSet* row, const AacOption* extra,
+                                 int nExtra, UciStore** store) {
+  *store = nullptr;
+  if (UciCreate(argc, argv, store) != UCI_OK) return ERROR_NEW("AacRunOptionsCreate", "uci failure");
+  int rc = UCI_OK;
+  if (row && (row->flags & PSET_FLAG_EAH)) rc = UciSetValue(*store, "eah", "1");
+  if (row && row->rpmin >= 0 && rc == UCI_OK) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "%d", row->rpmin);
+    rc = UciSetValue(*store, "rpmin", text);
+  }
+  for (int i = 0; i < nExtra && rc == UCI_OK; ++i) rc = UciSetValue(*store, extra[i].name, extra[i].value);
+  if (rc != UCI_OK) {
+    UciDestroy(store);
+    return ERROR_NEW("AacRunOptionsCreate", "uci failure");
+  }
+  return nullptr;
+}
+
+int AacSetupStream(StreamParams* sp, AacRun* run, const AacOption* extra, int nExtra) {
   std::memset(run, 0, sizeof(*run));
   if (sp->inputRate != 44100 && sp->inputRate != 48000) return SETUP_BAD_RATE;
   if (sp->bitsPerSample < 1 || sp->bitsPerSample > 32) return SETUP_BAD_BITS;
@@ -213,14 +235,11 @@ int AacSetupStream(StreamParams* sp, AacRun* run) {
   if (!BuildChannelMap(sp->channels, sp->channelOrder, run->channelMap)) return SETUP_BAD_CHANNEL_ORDER;
 
   // Options of this run: the store lives only while the encoder is created.
-  bool ownStore = UciCreate(0, nullptr) == UCI_OK;
-  if (ownStore) {
-    if (row.flags & PSET_FLAG_EAH) UciSetValue("eah", "1");
-    if (row.rpmin >= 0) {
-      char text[16];
-      std::snprintf(text, sizeof(text), "%d", row.rpmin);
-      UciSetValue("rpmin", text);
-    }
+  UciStore* options = nullptr;
+  e = AacRunOptionsCreate(0, nullptr, &row, extra, nExtra, &options);
+  if (e) {
+    ErrorFree(e);
+    return SETUP_ENCODER_FAILED;
   }
   AacEncConfig cfg;
   cfg.sampleRate = codingRate;
@@ -229,8 +248,8 @@ int AacSetupStream(StreamParams* sp, AacRun* run) {
   cfg.adts = run->streamType;
   cfg.channels = run->config;
   AacEncInfo info;
-  e = AacEncCreate(&cfg, &run->encoder, &info);
-  if (ownStore) UciDestroy();
+  e = AacEncCreate(&cfg, options, &run->encoder, &info);
+  UciDestroy(&options);
   if (e) {
     ErrorFree(e);
     run->encoder = nullptr;
@@ -247,7 +266,10 @@ int AacSetupStream(StreamParams* sp, AacRun* run) {
       return SETUP_NO_CONVERTER;
     }
   }
-  run->delay = static_cast<int>(std::lround((run->converter ? 14 : 0) + info.delay + 1024));
+  // Measured from the first input sample to the same sample in a decoder's
+  // output: the converter's filter, the look-ahead frame and the transform's
+  // frame of overlap.
+  run->delay = (run->converter ? ResamplerDelay(run->converter) : 0) + info.delay + 1024;
   sp->codingRate = static_cast<uint32_t>(codingRate);
   sp->bitrate = static_cast<uint32_t>(info.bitrate);
   sp->bandwidth = static_cast<uint16_t>(info.bandwidth);
@@ -268,17 +290,16 @@ int AacRunInputSamples(const AacRun* run) {
   return run->config.nChannels * 1024;
 }
 
-ErrorRecord* AacRunEncodeFrame(AacRun* run, const float* input, float* scratch, unsigned char* out, int* nBytes) {
+ErrorRecord* AacRunEncodeFrame(AacRun* run, const float* input, unsigned char* out, int* nBytes) {
   const int nch = run->config.nChannels;
   const float* frame = input;
-  static thread_local float resampled[PSY_MAX_CHANNELS * 1024];
   if (run->converter) {
-    ResamplerConvert(run->converter, input, resampled);
-    frame = resampled;
+    ResamplerConvert(run->converter, input, run->resampled);
+    frame = run->resampled;
   }
   for (int i = 0; i < 1024; ++i)
-    for (int k = 0; k < nch; ++k) scratch[i * nch + k] = frame[i * nch + run->channelMap[k]];
-  ErrorRecord* e = AacEncEncodeFrame(run->encoder, scratch, out, nBytes);
+    for (int k = 0; k < nch; ++k) run->mapped[i * nch + k] = frame[i * nch + run->channelMap[k]];
+  ErrorRecord* e = AacEncEncodeFrame(run->encoder, run->mapped, out, nBytes);
   if (e) return ERROR_PASS(e, "AacRunEncodeFrame");
   return nullptr;
 }

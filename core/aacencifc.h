@@ -10,6 +10,7 @@
 
 struct AacEncoder;   // opaque
 struct ResamplerState;
+struct UciStore;
 
 struct AacEncConfig {
   int sampleRate;          // coding rate
@@ -22,14 +23,14 @@ struct AacEncConfig {
 struct AacEncInfo {
   float sampleRate;
   float bandwidth;
-  int delay;               // frame length + 1/16: 1088
+  int delay;               // samples of the encoder's look-ahead: one frame, 1024
   int maxOutputBytes;      // 768 per channel
   int bitrate;
 };
 
-// Creates an encoder; reads the options of every module from the option
-// store (when one exists) during creation.
-ErrorRecord* AacEncCreate(const AacEncConfig* cfg, AacEncoder** enc, AacEncInfo* info);
+// Creates an encoder; reads the options of every module from `options`
+// (null: every option keeps its default) during creation only.
+ErrorRecord* AacEncCreate(const AacEncConfig* cfg, UciStore* options, AacEncoder** enc, AacEncInfo* info);
 // Encodes one frame: pcm holds frameLength samples per channel, interleaved
 // in encoder channel order, 16-bit full scale. out needs maxOutputBytes.
 ErrorRecord* AacEncEncodeFrame(AacEncoder* enc, const float* pcm, unsigned char* out, int* nBytes);
@@ -52,17 +53,33 @@ struct StreamParams {
   uint16_t channelOrder;
 };
 
-// Everything a run owns besides the interface object.
+// Everything a run owns besides the interface object. Runs share nothing:
+// two runs may encode at the same time on two threads.
 struct AacRun {
   AacEncoder* encoder;
   ResamplerState* converter;
   int channelMap[PSY_MAX_CHANNELS];
-  int delay;
+  int delay;               // decoder output lags the input by this many samples (coding rate)
   int configNumber;
   int maxOutputBytes;
   int streamType;          // 1 ADTS, 0 ADIF (settings record)
   ChannelConfig config;
+  float resampled[PSY_MAX_CHANNELS * 1024];  // converter output of the frame
+  float mapped[PSY_MAX_CHANNELS * 1024];     // the frame in encoder channel order
 };
+
+// An option set by name for a run (tools and tests; the interface sets none).
+struct AacOption {
+  const char* name;
+  const char* value;
+};
+
+// The option store of one run: created from the word list (argc/argv, empty
+// from the interface), then "eah" and "rpmin" as the parameter set asks,
+// then the extra options. Fails with "uci failure" when the store cannot be
+// made or filled; *store is then null.
+ErrorRecord* AacRunOptionsCreate(int argc, const char* const* argv, const ParameterSet* row, const AacOption* extra,
+                                 int nExtra, UciStore** store);
 
 enum SetupCode {
   SETUP_OK = 0,
@@ -80,12 +97,13 @@ enum SetupCode {
 
 // Checks the parameters, picks the parameter set, creates encoder and
 // converter; completes sp. Returns a SetupCode; on failure run is empty.
-int AacSetupStream(StreamParams* sp, AacRun* run);
+// `extra` options (may be null) are set in the run's option store.
+int AacSetupStream(StreamParams* sp, AacRun* run, const AacOption* extra = nullptr, int nExtra = 0);
 void AacTeardownStream(AacRun* run);
 // Input samples (all channels) the next frame needs.
 int AacRunInputSamples(const AacRun* run);
-// Encodes one frame of input samples (interleaved input order): maps the
-// channels, converts the rate when needed. scratch holds channels x 1024.
-ErrorRecord* AacRunEncodeFrame(AacRun* run, const float* input, float* scratch, unsigned char* out, int* nBytes);
+// Encodes one frame of input samples (interleaved input order): converts
+// the rate when needed and maps the channels. out needs run->maxOutputBytes.
+ErrorRecord* AacRunEncodeFrame(AacRun* run, const float* input, unsigned char* out, int* nBytes);
 
 #endif

@@ -50,7 +50,7 @@ void AdaptWindow(BitDemand* d, float pe, float rate, int reservoirBits) {
 }  // namespace
 
 ErrorRecord* FrameWriterCreate(FrameWriter* w, int sampleRate, int bitrate, float bandwidth, const ChannelConfig* cfg,
-                               int adts) {
+                               int adts, UciStore* options) {
   std::memset(w, 0, sizeof(*w));
   w->streamType = 3;
   w->adts = adts;
@@ -67,7 +67,7 @@ ErrorRecord* FrameWriterCreate(FrameWriter* w, int sampleRate, int bitrate, floa
   FrameBudgetInit(&w->budget, sampleRate, bitrate, cfg->nChannels);
   w->noReservoir = w->budget.reservoirBits == 0;
   int crc = 0;
-  UciReadFlag("crcCheck", "perform CRC checking",
+  UciReadFlag(options, "crcCheck", "perform CRC checking",
               "the ADTS header will contain a CRC check calculated over all syntactic elements in the bitstream",
               &crc);
   w->crc = crc;

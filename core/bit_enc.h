@@ -51,9 +51,11 @@ struct FrameWriter {
 };
 
 // Creates the writer: coding rate, bitrate, bandwidth (Hz) for the
-// bit-demand parameters, configuration, ADTS flag. Reads "crcCheck".
+// bit-demand parameters, configuration, ADTS flag. Reads "crcCheck" from
+// `options` (may be null).
+struct UciStore;
 ErrorRecord* FrameWriterCreate(FrameWriter* w, int sampleRate, int bitrate, float bandwidth, const ChannelConfig* cfg,
-                               int adts);
+                               int adts, UciStore* options);
 void FrameWriterDestroy(FrameWriter* w);
 
 // Starts a frame: returns the bits the frame may carry after its header.

@@ -57,15 +57,22 @@ bool BandNonZero(const QcChannel* ch, int idx) {
 
 int Clamp(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
+// Energy-over-threshold (dB) a band needs to be coded at `offset`. The
+// offset moves every threshold by 1.5 dB per step: a band is coded when its
+// energy lies above its moved threshold, so that with bits to spare
+// (negative offsets) bands below the mask are coded as well. With "eah" a
+// band above its own threshold is always coded, however far the offset rises.
+float ActiveDb(int offset, int eah) {
+  const float moved = 1.5f * static_cast<float>(offset);
+  return eah && moved > 0.0f ? 0.0f : moved;
+}
+
 // Quantises one channel with every band's scalefactor = base + offset (never
 // below the overflow limit) and keeps neighbouring coded scalefactors within
 // 60 of each other.
-void QuantizeChannel(const PsyOutChannel* p, const QcPrep* prep, QcChannel* ch, int offset) {
+void QuantizeChannel(const PsyOutChannel* p, const QcPrep* prep, QcChannel* ch, int offset, int eah) {
   int nz[MAX_GROUPED_SFB];
-  // The offset moves every threshold by 1.5 dB per step: a band is coded
-  // when its energy lies above its moved threshold, so that with bits to
-  // spare (negative offsets) bands below the mask are coded as well.
-  const float activeDb = 1.5f * static_cast<float>(offset);
+  const float activeDb = ActiveDb(offset, eah);
   for (int g = 0; g < p->groups; ++g) {
     for (int b = 0; b < p->sfbPerGroup; ++b) {
       int idx = g * p->sfbPerGroup + b;
@@ -137,9 +144,9 @@ const Pow43Table kPow43;
 
 inline float Pow43(int q) { return kPow43.v[q < 0 ? -q : q]; }
 
-void CorrectScalefactors(const PsyOutChannel* p, QcPrep* prep, QcChannel* ch, int offset) {
-  QuantizeChannel(p, prep, ch, offset);
-  const float activeDb = 1.5f * static_cast<float>(offset);
+void CorrectScalefactors(const PsyOutChannel* p, QcPrep* prep, QcChannel* ch, int offset, int eah) {
+  QuantizeChannel(p, prep, ch, offset, eah);
+  const float activeDb = ActiveDb(offset, eah);
   for (int g = 0; g < p->groups; ++g) {
     for (int b = 0; b < p->maxSfbPerGroup; ++b) {
       int idx = g * p->sfbPerGroup + b;
@@ -186,7 +193,7 @@ int Trial(QcLoopState* s, PsyOutChannel* const* psy, QcChannel* const* out, int 
           int exact) {
   int maxSfb = 0;
   for (int c = 0; c < nCh; ++c) {
-    QuantizeChannel(psy[c], &s->prep[c], out[c], offset);
+    QuantizeChannel(psy[c], &s->prep[c], out[c], offset, s->eah);
     out[c]->maxSfb = TrimmedMaxSfb(out[c], psy[c]->maxSfbPerGroup);
     if (out[c]->maxSfb > maxSfb) maxSfb = out[c]->maxSfb;
   }
@@ -223,7 +230,7 @@ ErrorRecord* QcQuantizeElement(QcLoopState* s, int element, PsyOutChannel* const
   // fall to zero), the band's scalefactor is corrected by whole 1.5 dB steps.
   {
     int ref = Clamp(s->lastOffset[element], OFFSET_MIN, OFFSET_MAX);
-    for (int c = 0; c < nCh; ++c) CorrectScalefactors(psy[c], &s->prep[c], out[c], ref);
+    for (int c = 0; c < nCh; ++c) CorrectScalefactors(psy[c], &s->prep[c], out[c], ref, s->eah);
   }
 
   // Search the smallest offset whose bits fit: bracket from last frame's

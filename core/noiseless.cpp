@@ -136,7 +136,7 @@ void SectionChannel(QcChannel* ch, int exact) {
   for (int g = 0; g < ch->groups; ++g) {
     int nb = ch->maxSfb;
     // Per-band bit tables: in fast mode only the smallest book pair that fits.
-    static thread_local BandCost cost[MAX_SFB_LONG];
+    BandCost cost[MAX_SFB_LONG];
     int maxAbs[MAX_SFB_LONG];
     for (int b = 0; b < nb; ++b) {
       int idx = g * ch->sfbPerGroup + b;

@@ -123,11 +123,11 @@ ErrorRecord* PsyCreate(const PsyInit* init, PsyKernel** kernel) {
   // Tuning options (only when a store exists; absent options keep defaults).
   int lpAdjust = 0, noBmax = 0;
   float rpmin = k->cfgLong->thr.rpmin;
-  if (UciExists()) {
-    UciReadFlag("lp-adjust", "enable adjustment of lowpass frequency",
+  if (init->options) {
+    UciReadFlag(init->options, "lp-adjust", "enable adjustment of lowpass frequency",
                 "the lowpass frequencies for short and long are adjustedto the nearest sfb-border", &lpAdjust);
-    UciReadFlag("nobmax", "disable bmax", "the bmax values for short and long are set to 0", &noBmax);
-    UciReadFloats("rpmin", 1, 0.0f, 1.0f, "maximum preecho control impact (long blocks)", " ", &rpmin);
+    UciReadFlag(init->options, "nobmax", "disable bmax", "the bmax values for short and long are set to 0", &noBmax);
+    UciReadFloats(init->options, "rpmin", 1, 0.0f, 1.0f, "maximum preecho control impact (long blocks)", " ", &rpmin);
   }
   if (lpAdjust) {
     for (PsyConfiguration* c : {k->cfgLong, k->cfgShort}) {

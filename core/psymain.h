@@ -14,6 +14,8 @@
 #include "core/psyconst.h"
 #include "core/psyout.h"
 
+struct UciStore;
+
 // One syntactic element of the channel configuration.
 struct PsyElement {
   int type;               // ID_SCE, ID_CPE or ID_LFE
@@ -34,12 +36,13 @@ struct PsyInit {
   int nElements;          // entries of `elements`
   const PsyElement* elements;  // copied; encoder channel order as in the element list
   int tnsCoefRes;         // 0: automatic; 3 or 4 forces that TNS coefficient resolution
+  UciStore* options;      // tuning options of the run, or null (defaults)
 };
 
 struct PsyKernel;   // opaque
 
 // Creates the model. Reads the options "lp-adjust", "nobmax" and "rpmin"
-// from the option store when one exists. On failure *kernel is null and the
+// from init->options when it is given. On failure *kernel is null and the
 // chain carries the reason ("invalid block type parameter",
 // "error initializing sfbParam", "error initializing thrParam",
 // "error initializing codParam: no parameter set found for this combination

@@ -4,8 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
-
 struct UciEntry {
   char* name;
   char* value;
@@ -23,7 +21,7 @@ struct UciStore {
   int listing;
 };
 
-UciStore* g_store = nullptr;
+namespace {
 
 char* CopyText(const char* text) {
   size_t n = std::strlen(text);
@@ -32,9 +30,9 @@ char* CopyText(const char* text) {
   return copy;
 }
 
-int AddEntry(const char* name, const char* value) {
-  if (g_store->count >= UCI_MAX_ENTRIES) return UCI_TOO_MANY_ENTRIES;
-  UciEntry& e = g_store->entries[g_store->count];
+int AddEntry(UciStore* store, const char* name, const char* value) {
+  if (store->count >= UCI_MAX_ENTRIES) return UCI_TOO_MANY_ENTRIES;
+  UciEntry& e = store->entries[store->count];
   e = UciEntry{};
   e.name = CopyText(name);
   e.value = CopyText(value);
@@ -44,20 +42,20 @@ int AddEntry(const char* name, const char* value) {
     e = UciEntry{};
     return UCI_NO_MEMORY;
   }
-  ++g_store->count;
+  ++store->count;
   return UCI_OK;
 }
 
-UciEntry* Find(const char* name) {
-  for (int i = 0; i < g_store->count; ++i) {
-    if (std::strncmp(g_store->entries[i].name, name, UCI_NAME_COMPARE) == 0) return &g_store->entries[i];
+UciEntry* Find(const UciStore* store, const char* name) {
+  for (int i = 0; i < store->count; ++i) {
+    if (std::strncmp(store->entries[i].name, name, UCI_NAME_COMPARE) == 0) return &store->entries[i];
   }
   return nullptr;
 }
 
-bool ExplicitlySet(const char* name) {
-  for (int i = 0; i < g_store->setCount; ++i) {
-    if (std::strncmp(g_store->setNames[i], name, UCI_NAME_COMPARE) == 0) return true;
+bool ExplicitlySet(const UciStore* store, const char* name) {
+  for (int i = 0; i < store->setCount; ++i) {
+    if (std::strncmp(store->setNames[i], name, UCI_NAME_COMPARE) == 0) return true;
   }
   return false;
 }
@@ -75,11 +73,11 @@ int Fail(UciEntry* e, int code, const char* text) {
 
 // Common front part of every reader. Returns UCI_OK with *entry set when the
 // value is to be read; any other code is the reader's result.
-int Lookup(const char* name, UciEntry** entry) {
-  if (!g_store) return UCI_NO_STORE;
-  if (g_store->listing) return UCI_LISTING;
-  if (!ExplicitlySet(name)) return UCI_NOT_FOUND;
-  UciEntry* e = Find(name);
+int Lookup(UciStore* store, const char* name, UciEntry** entry) {
+  if (!store) return UCI_NO_STORE;
+  if (store->listing) return UCI_LISTING;
+  if (!name || !ExplicitlySet(store, name)) return UCI_NOT_FOUND;
+  UciEntry* e = Find(store, name);
   if (!e) return UCI_NOT_FOUND;
   e->listed = 1;
   *entry = e;
@@ -102,9 +100,9 @@ int SplitWords(const char* value, char* storage, size_t storageSize, char** word
 }
 
 template <typename T>
-int ReadNumbers(const char* name, int count, T minimum, T maximum, T* target, bool isFloat) {
+int ReadNumbers(UciStore* store, const char* name, int count, T minimum, T maximum, T* target, bool isFloat) {
   UciEntry* e = nullptr;
-  int rc = Lookup(name, &e);
+  int rc = Lookup(store, name, &e);
   if (rc != UCI_OK) return rc;
   if (count <= 0) return e->result = UCI_OK;
   char storage[UCI_MAX_VALUE + 1];
@@ -133,14 +131,13 @@ int ReadNumbers(const char* name, int count, T minimum, T maximum, T* target, bo
 
 }  // namespace
 
-int UciCreate(int argc, const char* const* argv) {
-  if (g_store) return UCI_NO_MEMORY;
-  g_store = static_cast<UciStore*>(std::calloc(1, sizeof(UciStore)));
-  if (!g_store) return UCI_NO_MEMORY;
-  g_store->entries = static_cast<UciEntry*>(std::calloc(UCI_MAX_ENTRIES, sizeof(UciEntry)));
-  if (!g_store->entries) {
-    std::free(g_store);
-    g_store = nullptr;
+int UciCreate(int argc, const char* const* argv, UciStore** store) {
+  if (!store || *store) return UCI_NO_MEMORY;
+  UciStore* s = static_cast<UciStore*>(std::calloc(1, sizeof(UciStore)));
+  if (!s) return UCI_NO_MEMORY;
+  s->entries = static_cast<UciEntry*>(std::calloc(UCI_MAX_ENTRIES, sizeof(UciEntry)));
+  if (!s->entries) {
+    std::free(s);
     return UCI_NO_MEMORY;
   }
   for (int i = 0; i < argc && argv; ++i) {
@@ -148,7 +145,7 @@ int UciCreate(int argc, const char* const* argv) {
     if (!word) continue;
     int rc = UCI_OK;
     if (std::strcmp(word, "-h") == 0) {
-      g_store->listing = 1;
+      s->listing = 1;
       continue;
     }
     if (word[0] == '-') {
@@ -164,103 +161,104 @@ int UciCreate(int argc, const char* const* argv) {
         used += len;
         value[used] = '\0';
       }
-      rc = AddEntry(word + 1, value);
+      rc = AddEntry(s, word + 1, value);
       i = j - 1;
     } else {
       char index[16];
       std::snprintf(index, sizeof index, "%d", i);
-      rc = AddEntry(index, word);
+      rc = AddEntry(s, index, word);
     }
     if (rc != UCI_OK) {
-      UciDestroy();
+      UciDestroy(&s);
       return rc;
     }
   }
+  *store = s;
   return UCI_OK;
 }
 
-int UciSetValue(const char* name, const char* value) {
-  if (!g_store) return UCI_NO_STORE;
+int UciSetValue(UciStore* store, const char* name, const char* value) {
+  if (!store) return UCI_NO_STORE;
   if (!name || !value) return UCI_NOT_FOUND;
-  int rc = AddEntry(name, value);
+  int rc = AddEntry(store, name, value);
   if (rc != UCI_OK) return rc;
-  if (g_store->setCount < UCI_MAX_SET_NAMES && !ExplicitlySet(name)) {
+  if (store->setCount < UCI_MAX_SET_NAMES && !ExplicitlySet(store, name)) {
     char* copy = CopyText(name);
     if (!copy) return UCI_NO_MEMORY;
-    g_store->setNames[g_store->setCount++] = copy;
+    store->setNames[store->setCount++] = copy;
   }
   return UCI_OK;
 }
 
-int UciReadFlag(const char* name, const char* help, const char* help2, int* target) {
-  if (g_store && g_store->listing) {
+int UciReadFlag(UciStore* store, const char* name, const char* help, const char* help2, int* target) {
+  if (store && store->listing) {
     std::fprintf(stderr, "-%s\t\t\t", name);
     std::fprintf(stderr, "%s\n", help ? help : "");
     if (help2) std::fprintf(stderr, "%s\n", help2);
     return UCI_LISTING;
   }
   UciEntry* e = nullptr;
-  int rc = Lookup(name, &e);
+  int rc = Lookup(store, name, &e);
   if (rc != UCI_OK) return rc;
   if (target) *target = 1;
   return e->result = UCI_OK;
 }
 
-int UciReadInt(const char* name, int minimum, int maximum, const char* help, int* target) {
-  if (g_store && g_store->listing) {
+int UciReadInt(UciStore* store, const char* name, int minimum, int maximum, const char* help, int* target) {
+  if (store && store->listing) {
     std::fprintf(stderr, "-%s int\t\t", name);
     std::fprintf(stderr, "%s\n", help ? help : "");
     return UCI_LISTING;
   }
-  return ReadNumbers<int>(name, 1, minimum, maximum, target, false);
+  return ReadNumbers<int>(store, name, 1, minimum, maximum, target, false);
 }
 
-int UciReadInts(const char* name, int count, int minimum, int maximum, const char* help, const char*,
-                int* target) {
-  if (g_store && g_store->listing) {
+int UciReadInts(UciStore* store, const char* name, int count, int minimum, int maximum, const char* help,
+                const char*, int* target) {
+  if (store && store->listing) {
     std::fprintf(stderr, "-%s %d*int\t\t", name, count);
     std::fprintf(stderr, "%s\n", help ? help : "");
     return UCI_LISTING;
   }
   if (count > 64) return UCI_TOO_MANY;
-  return ReadNumbers<int>(name, count, minimum, maximum, target, false);
+  return ReadNumbers<int>(store, name, count, minimum, maximum, target, false);
 }
 
-int UciReadFloats(const char* name, int count, float minimum, float maximum, const char* help, const char*,
-                  float* target) {
-  if (g_store && g_store->listing) {
+int UciReadFloats(UciStore* store, const char* name, int count, float minimum, float maximum, const char* help,
+                  const char*, float* target) {
+  if (store && store->listing) {
     std::fprintf(stderr, "-%s %d*float\t\t", name, count);
     std::fprintf(stderr, "%s\n", help ? help : "");
     return UCI_LISTING;
   }
   if (count > 64) return UCI_TOO_MANY;
-  return ReadNumbers<float>(name, count, minimum, maximum, target, true);
+  return ReadNumbers<float>(store, name, count, minimum, maximum, target, true);
 }
 
-const char* UciErrorMessage(const char* name) {
-  if (!g_store || !name) return "";
-  UciEntry* e = Find(name);
+const char* UciErrorMessage(const UciStore* store, const char* name) {
+  if (!store || !name) return "";
+  UciEntry* e = Find(store, name);
   return e && e->errorMessage ? e->errorMessage : "";
 }
 
-int UciLastResult(const char* name) {
-  if (!g_store || !name) return UCI_NO_STORE;
-  UciEntry* e = Find(name);
+int UciLastResult(const UciStore* store, const char* name) {
+  if (!store || !name) return UCI_NO_STORE;
+  UciEntry* e = Find(store, name);
   return e ? e->result : UCI_NOT_FOUND;
 }
 
-int UciExists() { return g_store != nullptr; }
-int UciListing() { return g_store && g_store->listing; }
+int UciListing(const UciStore* store) { return store && store->listing; }
 
-void UciDestroy() {
-  if (!g_store) return;
-  for (int i = 0; i < g_store->count; ++i) {
-    std::free(g_store->entries[i].name);
-    std::free(g_store->entries[i].value);
-    std::free(g_store->entries[i].errorMessage);
+void UciDestroy(UciStore** store) {
+  if (!store || !*store) return;
+  UciStore* s = *store;
+  for (int i = 0; i < s->count; ++i) {
+    std::free(s->entries[i].name);
+    std::free(s->entries[i].value);
+    std::free(s->entries[i].errorMessage);
   }
-  for (int i = 0; i < g_store->setCount; ++i) std::free(g_store->setNames[i]);
-  std::free(g_store->entries);
-  std::free(g_store);
-  g_store = nullptr;
+  for (int i = 0; i < s->setCount; ++i) std::free(s->setNames[i]);
+  std::free(s->entries);
+  std::free(s);
+  *store = nullptr;
 }

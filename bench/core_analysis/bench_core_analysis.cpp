@@ -113,7 +113,7 @@ void BenchConverter() {
 // The whole model per frame (stereo, 44100 Hz, 128000 bit/s, TNS and M/S on).
 void BenchPsy() {
   const PsyElement el[] = {{ID_CPE, 0, {0, 1}, TOOL_TNS | TOOL_MS, 2}};
-  PsyInit init{2, 1024, 44100, 128000, 1, el, 0};
+  PsyInit init{2, 1024, 44100, 128000, 1, el, 0, nullptr};
   PsyKernel* k = nullptr;
   ErrorRecord* e = PsyCreate(&init, &k);
   if (e) {

@@ -2,6 +2,7 @@
 // arbitrary input blocks, output to a file or to the Lockstream library.
 #include <dlfcn.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,11 +17,8 @@
 
 namespace {
 
-int g_liveInterfaces = 0;
-
-// Process-wide run state: one run at a time in the whole process.
-AacRun g_run;
-bool g_runOpen = false;
+// Interfaces may be created and released on any thread.
+std::atomic<int> g_liveInterfaces{0};
 
 const char kIdentification[] = "lyrbox";  // six letters, passed with every handle request
 
@@ -98,7 +96,7 @@ class AACInterfaceImpl final : public AACInterface {
   }
 
   void Close() override {
-    if (!ownsRun_ || !g_runOpen) return;
+    if (!runOpen_) return;
     const int s = (stream_.bitsPerSample + 7) / 8;
     if (frameBuffer_ && pending_ == 0) {
       // The incomplete last frame is padded with silence, then two silent
@@ -131,14 +129,13 @@ class AACInterfaceImpl final : public AACInterface {
       else std::fflush(file_);
     }
     file_ = nullptr;
-    AacTeardownStream(&g_run);
-    g_runOpen = false;
-    ownsRun_ = false;
+    AacTeardownStream(run_);
+    runOpen_ = false;
   }
 
   int Encode(const unsigned char* pcm, int byteCount) override {
     if (byteCount == 0) return -3;
-    if (!ownsRun_ || !g_runOpen || !pcm || byteCount < 0) return -1;
+    if (!runOpen_ || !pcm || byteCount < 0) return -1;
     const int s = (stream_.bitsPerSample + 7) / 8;
     if (!frameBuffer_) {
       frameCapacity_ = FrameCapacity();
@@ -155,7 +152,7 @@ class AACInterfaceImpl final : public AACInterface {
     size_t pos = 0;
     size_t n = static_cast<size_t>(byteCount);
     for (;;) {
-      int F = AacRunInputSamples(&g_run);
+      int F = AacRunInputSamples(run_);
       size_t frameBytes = static_cast<size_t>(s) * static_cast<size_t>(F);
       size_t need = frameBytes - static_cast<size_t>(leftover_);
       if (n - pos < need) break;
@@ -179,11 +176,16 @@ class AACInterfaceImpl final : public AACInterface {
 
   int Open(const void* pcmFormat, const char* path, const void* trackInfo, int lseFlag, int trackValue, int bitrate,
            const unsigned char* prefix, int prefixLength, FILE* file) override {
+    // A second Open while a run is open is refused and leaves that run alone.
+    if (!pcmFormat || runOpen_) return 0;
+    if (!run_) {
+      run_ = new (std::nothrow) AacRun;
+      if (!run_) return 0;
+    }
     frames_ = 0;
     pending_ = 0;
     leftover_ = 0;
     lseFlag_ = lseFlag != 0;
-    if (!pcmFormat || g_runOpen) return 0;
     WavePcmFormat fmt;
     std::memcpy(&fmt, pcmFormat, sizeof(fmt));
     std::memset(&stream_, 0, sizeof(stream_));
@@ -196,15 +198,15 @@ class AACInterfaceImpl final : public AACInterface {
     stream_.channelOrder = 0;
     if (lseFlag_ && (!lse_ || !lse_->Ready())) return 0;
     if (bitrate <= 0) return 0;
-    if (AacSetupStream(&stream_, &g_run) != SETUP_OK) return 0;
-    delay_ = static_cast<uint16_t>(g_run.delay);
-    channelConfig_ = static_cast<uint16_t>(g_run.configNumber);
+    if (AacSetupStream(&stream_, run_) != SETUP_OK) return 0;
+    delay_ = static_cast<uint16_t>(run_->delay);
+    channelConfig_ = static_cast<uint16_t>(run_->configNumber);
     if (lseFlag_) {
       const unsigned char* info = trackInfo ? static_cast<const unsigned char*>(trackInfo) + 372 : nullptr;
       lseHandle_ = lse_->CreateFile(identification_, 6, path, 1, bitrate / 100, trackValue, info, prefix,
                                     prefixLength);
       if (!lseHandle_) {
-        AacTeardownStream(&g_run);
+        AacTeardownStream(run_);
         return 0;
       }
       lse_->SetTrack(trackValue);
@@ -216,20 +218,19 @@ class AACInterfaceImpl final : public AACInterface {
         ownsFile_ = false;
       } else {
         if (!path) {
-          AacTeardownStream(&g_run);
+          AacTeardownStream(run_);
           return 0;
         }
         file_ = std::fopen(path, "wb");
         ownsFile_ = true;
         if (!file_) {
-          AacTeardownStream(&g_run);
+          AacTeardownStream(run_);
           return 0;
         }
       }
       if (prefix && prefixLength > 0) std::fwrite(prefix, 1, static_cast<size_t>(prefixLength), file_);
     }
-    g_runOpen = true;
-    ownsRun_ = true;
+    runOpen_ = true;
     return 1;
   }
 
@@ -252,6 +253,9 @@ class AACInterfaceImpl final : public AACInterface {
   }
 
   int Shutdown() override {
+    // An open Lockstream run is ended (flush frame, slot 15) while the
+    // library is still there to take it.
+    if (runOpen_) Close();
     if (!library_) return 0;
     if (lse_) release_(&lse_);
     lse_ = nullptr;
@@ -261,7 +265,8 @@ class AACInterfaceImpl final : public AACInterface {
   }
 
   ~AACInterfaceImpl() override {
-    if (ownsRun_) Close();
+    if (runOpen_) Close();
+    delete run_;
   }
 
  private:
@@ -276,9 +281,8 @@ class AACInterfaceImpl final : public AACInterface {
 
   // Encodes frameBuffer_ and hands the frame on; false on failure.
   bool EncodeAndEmit() {
-    static thread_local float scratch[PSY_MAX_CHANNELS * 1024];
     int nBytes = 0;
-    ErrorRecord* e = AacRunEncodeFrame(&g_run, frameBuffer_, scratch, output_, &nBytes);
+    ErrorRecord* e = AacRunEncodeFrame(run_, frameBuffer_, output_, &nBytes);
     if (e) {
       ErrorFree(e);
       return false;
@@ -309,7 +313,8 @@ class AACInterfaceImpl final : public AACInterface {
   unsigned char output_[PSY_MAX_CHANNELS * 768 + 64] = {};
   FILE* file_ = nullptr;
   bool ownsFile_ = false;
-  bool ownsRun_ = false;
+  AacRun* run_ = nullptr;   // encoder, converter and buffers of the open run
+  bool runOpen_ = false;
   uint16_t delay_ = 0;
   uint16_t channelConfig_ = 0;
 };

@@ -29,8 +29,9 @@ struct Kernel {
   ~Kernel() { PsyDestroy(k); }
 };
 
-ErrorRecord* Make(Kernel* out, int channels, int rate, int bitrate, const PsyElement* el, int nEl) {
-  PsyInit init{channels, 1024, rate, bitrate, nEl, el, 0};
+ErrorRecord* Make(Kernel* out, int channels, int rate, int bitrate, const PsyElement* el, int nEl,
+                  UciStore* options = nullptr) {
+  PsyInit init{channels, 1024, rate, bitrate, nEl, el, 0, options};
   return PsyCreate(&init, &out->k);
 }
 
@@ -334,14 +335,15 @@ TEST(Tns, FilterDecisionAndInverse) {
 TEST(PsyOptions, RpminAndLowpassAdjust) {
   // rpmin 1 switches pre-echo control off: the onset block keeps a higher threshold.
   auto onset = [](bool optionsOn) {
+    UciStore* options = nullptr;
     if (optionsOn) {
-      UciCreate(0, nullptr);
-      UciSetValue("rpmin", "1");
-      UciSetValue("lp-adjust", "");
+      UciCreate(0, nullptr, &options);
+      UciSetValue(options, "rpmin", "1");
+      UciSetValue(options, "lp-adjust", "");
     }
     Kernel k;
-    EXPECT_EQ(Make(&k, 1, 44100, 96000, kMono, 1), nullptr);
-    UciDestroy();
+    EXPECT_EQ(Make(&k, 1, 44100, 96000, kMono, 1, options), nullptr);
+    UciDestroy(&options);
     auto out = std::make_unique<PsyOut>();
     std::vector<float> pcm(1024, 0.0f);
     std::mt19937 rng(9);

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "core/aac_rom.h"
@@ -15,6 +16,7 @@
 #include "core/huff_tab.h"
 #include "core/ms_stereo.h"
 #include "core/noiseless.h"
+#include "core/uci.h"
 
 namespace {
 
@@ -251,6 +253,48 @@ TEST(EncoderSetup, RefusalCodesInOrder) {
   AacTeardownStream(&run);
 }
 
+// The option store of a run: a store that cannot be built is reported as
+// "uci failure" (the interface passes no words, so only a store that cannot
+// be created or filled gets there; too many words stand in for that here).
+TEST(EncoderSetup, OptionStoreFailureIsUciFailure) {
+  std::vector<std::string> words(UCI_MAX_ENTRIES + 1, "w");
+  std::vector<const char*> argv;
+  for (const std::string& w : words) argv.push_back(w.c_str());
+  UciStore* store = nullptr;
+  ErrorRecord* e = AacRunOptionsCreate(static_cast<int>(argv.size()), argv.data(), nullptr, nullptr, 0, &store);
+  ASSERT_NE(e, nullptr);
+  EXPECT_STREQ(ErrorFirstMessage(e), "uci failure");
+  EXPECT_EQ(store, nullptr);
+  ErrorFree(e);
+  // A parameter set with tool flag 0x10 and an rpmin sets both options.
+  ParameterSet row = {};
+  row.flags = PSET_FLAG_EAH;
+  row.rpmin = 1;
+  ASSERT_EQ(AacRunOptionsCreate(0, nullptr, &row, nullptr, 0, &store), nullptr);
+  int eah = 0;
+  float rpmin = 0.0f;
+  EXPECT_EQ(UciReadInt(store, "eah", 0, 1, "", &eah), UCI_OK);
+  EXPECT_EQ(UciReadFloats(store, "rpmin", 1, 0.0f, 1.0f, "", " ", &rpmin), UCI_OK);
+  EXPECT_EQ(eah, 1);
+  EXPECT_FLOAT_EQ(rpmin, 1.0f);
+  UciDestroy(&store);
+}
+
+// The recorded delay: one frame of look-ahead and one of transform overlap,
+// plus the converter's filter when one is used.
+TEST(EncoderSetup, RecordedDelay) {
+  StreamParams direct = {2, 16, 44100, 44100, 128000, 1, 0, 0};
+  AacRun run;
+  ASSERT_EQ(AacSetupStream(&direct, &run), SETUP_OK);
+  EXPECT_EQ(run.delay, 2048);
+  AacTeardownStream(&run);
+  StreamParams converted = {2, 16, 44100, 44100, 64000, 1, 0, 0};
+  ASSERT_EQ(AacSetupStream(&converted, &run), SETUP_OK);
+  ASSERT_NE(run.converter, nullptr);
+  EXPECT_EQ(run.delay, 2048 + 14);
+  AacTeardownStream(&run);
+}
+
 TEST(EncoderSetup, ChannelMapsAndElementLists) {
   int map[6];
   ASSERT_TRUE(BuildChannelMap(6, 0, map));
@@ -401,7 +445,7 @@ void SyntheticPsyOut(PsyOut* out, int frame) {
 
 // The coding half alone, from a fixed model output: its bytes change only
 // when quantisation, rate control or bitstream writing change.
-uint64_t CodingHalfHash(int bitrate) {
+uint64_t CodingHalfHash(int bitrate, UciStore* options = nullptr) {
   AacEncConfig cfg;
   cfg.sampleRate = 44100;
   cfg.bitrate = bitrate;
@@ -410,7 +454,7 @@ uint64_t CodingHalfHash(int bitrate) {
   EXPECT_TRUE(BuildChannelConfig(2, TOOL_TNS | TOOL_MS, &cfg.channels));
   AacEncoder* enc = nullptr;
   AacEncInfo info;
-  ErrorRecord* ce = AacEncCreate(&cfg, &enc, &info);
+  ErrorRecord* ce = AacEncCreate(&cfg, options, &enc, &info);
   EXPECT_EQ(ce, nullptr);
   if (ce) return 0;
   static PsyOut psy;
@@ -438,6 +482,18 @@ TEST(EncoderGolden, CodingHalfFromFixedModelOutput) {
   EXPECT_EQ(h64, GOLDEN_CODING_64K) << std::hex << "0x" << h64 << "ull";
   EXPECT_EQ(h128, GOLDEN_CODING_128K) << std::hex << "0x" << h128 << "ull";
   EXPECT_EQ(h256, GOLDEN_CODING_256K) << std::hex << "0x" << h256 << "ull";
+}
+
+// "eah" keeps every band above its threshold coded when a tight budget
+// raises the step sizes: at 64000 bit/s the stream differs from the one
+// without the option; at 256000 bit/s no band is at risk and nothing changes.
+TEST(EncoderOptions, EahChangesTightFramesOnly) {
+  UciStore* eah = nullptr;
+  ASSERT_EQ(UciCreate(0, nullptr, &eah), UCI_OK);
+  ASSERT_EQ(UciSetValue(eah, "eah", "1"), UCI_OK);
+  EXPECT_NE(CodingHalfHash(64000, eah), CodingHalfHash(64000));
+  EXPECT_EQ(CodingHalfHash(256000, eah), CodingHalfHash(256000));
+  UciDestroy(&eah);
 }
 
 }  // namespace

@@ -6,9 +6,10 @@
 //   int ReleaseAACInterface(AACInterface** obj);  // 0 ok, -1 null argument or pointer;
 //                                                 // the caller's pointer is not cleared
 //
-// A run is Open -> Encode* -> Close. At most one run may be open in the whole
-// process at a time (the encoder state is process-wide); Open, Encode and
-// Close of one run must come from one thread at a time.
+// A run is Open -> Encode* -> Close. Each interface holds at most one open
+// run (a second Open is refused until Close); interfaces share no state, so
+// runs of different interfaces may encode at the same time on different
+// threads. The calls on one interface must come from one thread at a time.
 //
 // Example:
 //   AACInterface* enc = nullptr;
