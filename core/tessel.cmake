@@ -15,8 +15,12 @@ target_link_options(tessel PRIVATE
   "-Wl,--version-script=${CMAKE_CURRENT_SOURCE_DIR}/export/tessel.map" -Wl,--no-undefined)
 set_property(TARGET tessel APPEND PROPERTY LINK_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/export/tessel.map)
 
+# The front end reads its input through libsndfile (the library itself
+# takes PCM only) and builds tag blocks with the Music Studio's tag code.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET GLOBAL sndfile)
 add_executable(tessel-enc ${CMAKE_CURRENT_SOURCE_DIR}/cli/tessel_enc.cpp)
 target_include_directories(tessel-enc PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_options(tessel-enc PRIVATE ${LYB_WARNINGS})
-target_link_libraries(tessel-enc PRIVATE ${CMAKE_DL_LIBS})
+target_link_libraries(tessel-enc PRIVATE lyb_library PkgConfig::SNDFILE Threads::Threads ${CMAKE_DL_LIBS})
 add_dependencies(tessel-enc tessel)

@@ -26,6 +26,7 @@ target_compile_definitions(core_encoder_tests PRIVATE
   GOLDEN_CODING_256K=0x3e51e3cbc31e4536ull)
 
 lyb_test(core_encoder_cli_tests core
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/encoder_cli_test.cpp)
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/encoder_cli_test.cpp
+  LINKS PkgConfig::SNDFILE)
 add_dependencies(core_encoder_cli_tests tessel-enc)
 target_compile_definitions(core_encoder_cli_tests PRIVATE TESSEL_ENC="$<TARGET_FILE:tessel-enc>")
