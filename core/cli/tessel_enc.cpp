@@ -427,7 +427,9 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  Console console(!quiet && isatty(STDERR_FILENO));
+  const bool terminal = !quiet && isatty(STDERR_FILENO);
+  Console console(terminal);
+  const auto started = std::chrono::steady_clock::now();
   const int total = static_cast<int>(list.size());
   std::atomic<int> next{0}, done{0}, failed{0};
   auto report = [&](const Job& current, bool force) {
@@ -453,5 +455,9 @@ int main(int argc, char** argv) {
   for (std::thread& t : threads) t.join();
   console.Finish();
   if (failed > 0 && total > 1) console.Message("%d of %d files not encoded", failed.load(), total);
+  if (terminal && failed < total) {
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    console.Message("%d file%s encoded in %.1f s", total - failed.load(), total - failed.load() == 1 ? "" : "s", seconds);
+  }
   return failed > 0 ? 1 : 0;
 }
