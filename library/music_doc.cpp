@@ -4,6 +4,9 @@
 #include "library/media_info.h"
 #include "platform/text.h"
 
+#include <filesystem>
+#include <system_error>
+
 namespace lyb {
 
 CMusicDoc::~CMusicDoc() {
@@ -20,6 +23,13 @@ std::string CMusicDoc::StudioPath(const std::string& programFolder) {
     if (!path.empty() && path.back() != '/')
         path += '/';
     return path + std::string(kStudioFileName);
+}
+
+std::string CMusicDoc::UserStudioPath(const std::string& dataHome) {
+    std::string path = dataHome;
+    if (!path.empty() && path.back() != '/')
+        path += '/';
+    return path + "lyrabox/" + std::string(kStudioFileName);
 }
 
 size_t CMusicDoc::LoadStudio(const std::string& path, unsigned legacyCodePage) {
@@ -112,9 +122,14 @@ bool CMusicDoc::OnNewDocument(const StudioStartup& startup) {
     if (startup.busy)
         startup.busy(true);
     switch (startup.mode) {
-    case static_cast<int>(StudioStartupMode::PreviousSession):
-        LoadStudio(StudioPath(startup.programFolder));
+    case static_cast<int>(StudioStartupMode::PreviousSession): {
+        std::error_code ec;
+        if (!startup.studioFile.empty() && std::filesystem::exists(startup.studioFile, ec))
+            LoadStudio(startup.studioFile);
+        else
+            LoadStudio(StudioPath(startup.programFolder));
         break;
+    }
     case static_cast<int>(StudioStartupMode::ScanMusicFolder):
         m_collection.ScanFolder(startup.defaultMusicFolder, m_context);
         break;

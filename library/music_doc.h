@@ -32,6 +32,9 @@ enum class StudioStartupMode : int {
 struct StudioStartup {
     int mode = 0;                         ///< StudioStartupMode; other values act as Blank
     std::string programFolder;            ///< folder of the main program (data.ms lies there)
+    /// The user's own "data.ms"; when set, "Previous session" reads it, or
+    /// the program folder's once while the user's does not exist yet.
+    std::string studioFile;
     std::string defaultMusicFolder;       ///< the "Default Music Folder" setting
     MessageTarget* probeTarget = nullptr; ///< receives DurationReady; null: no probes
     /// Called with true before the Studio is filled and false after (the
@@ -60,6 +63,9 @@ class CMusicDoc {
 
     /// program folder + "data.ms" ("/" inserted when the folder lacks one).
     static std::string StudioPath(const std::string& programFolder);
+    /// The user's "data.ms": `dataHome` + "/lyrabox/data.ms" (the program
+    /// folder is shared and read-only, so each user keeps the Studio there).
+    static std::string UserStudioPath(const std::string& dataHome);
 
     /// Reads "data.ms" (three lines per entry: title, path, artist) and adds
     /// every entry through AddFile; entries whose file is gone or no longer
