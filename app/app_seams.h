@@ -11,6 +11,8 @@
 
 namespace lyb {
 
+class LengthQueryEngine;
+
 struct AppSeams {
     /// Drive names of the CD drive list, in list order ("/dev/sr0", ...).
     std::function<std::vector<std::string>()> cdDriveNames;
@@ -26,6 +28,9 @@ struct AppSeams {
     std::function<int(void* deviceInterface)> usbFirstEnumeration;
     /// The player engine: start and shut down.
     std::function<void()> playerInit, playerShutdown;
+    /// The player engine's length queries (the Music Studio's length probes
+    /// and media reads use them); null: no lengths are measured.
+    std::function<LengthQueryEngine*()> lengthEngine;
     /// True when the Small Player window exists.
     std::function<bool()> smallPlayerExists;
 };

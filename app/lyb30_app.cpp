@@ -297,6 +297,9 @@ void CLyb30App::RegisterTemplates() {
                                                     LibraryContext ctx;
                                                     ctx.formats = m_formats;
                                                     ctx.prompt = m_env.prompt;
+                                                    ctx.engine = m_env.seams.lengthEngine
+                                                                     ? m_env.seams.lengthEngine()
+                                                                     : nullptr;
                                                     ctx.localize = &m_oLocalize;
                                                     return std::make_unique<MusicPageDocument>(ctx);
                                                 });

@@ -2,12 +2,23 @@
 
 #include "library/file_util.h"
 #include "library/media_info.h"
+#include "platform/instance.h"
 #include "platform/text.h"
 
 #include <filesystem>
 #include <system_error>
 
 namespace lyb {
+
+std::unique_ptr<InstanceGuard> MakeStudioLock(const std::string& studioPath) {
+    const std::filesystem::path file(studioPath);
+    std::filesystem::path folder = file.parent_path();
+    if (folder.empty())
+        folder = ".";
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    return MakeLockFileGuard(folder.string(), file.filename().string() + ".lock");
+}
 
 CMusicDoc::~CMusicDoc() {
     CancelProbes();

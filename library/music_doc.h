@@ -13,13 +13,22 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace lyb {
 
+class InstanceGuard;
 class MessageTarget;
+
+/// The lock a program keeps on a Studio file while it may write it: an
+/// advisory lock on "<studio file>.lock" beside it, dropped by the kernel
+/// when the process ends in any way. The program holds it for its whole
+/// run; the command-line front end takes it for each change and refuses to
+/// write while another process holds it. The folder is created if missing.
+std::unique_ptr<InstanceGuard> MakeStudioLock(const std::string& studioPath);
 
 /// The "Startup mode" setting.
 enum class StudioStartupMode : int {

@@ -235,6 +235,7 @@ void StudioPage::SetSelectedRows(const std::vector<int>& rows) {
     for (int row : rows)
         SetRowSelected(row, true);
     ShowTotals();
+    Notify({StudioChange::kSelection});
 }
 
 void StudioPage::SetFocusRow(int row) {

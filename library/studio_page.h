@@ -172,6 +172,7 @@ class StudioPage {
     void SetPlayback(StudioPlayback playback) { m_playback = std::move(playback); }
     void SetTransfer(StudioTransfer transfer) { m_transfer = std::move(transfer); }
     const StudioPlayback& Playback() const { return m_playback; }
+    const StudioTransfer& Transfer() const { return m_transfer; }
 
     /// Listeners are told about every change (the widget, the player dialog).
     int AddListener(std::function<void(const StudioChange&)> listener);
@@ -211,10 +212,11 @@ class StudioPage {
     int SelectedCount() const;
     int FocusRow() const { return m_focus; }
     /// Changes made by the user in the list (no notification of kSelection,
-    /// the list shows them already); totals follow.
+    /// the list shows them already); SelectionEdited ends a batch.
     void SetRowSelected(int row, bool selected);
-    void SetSelectedRows(const std::vector<int>& rows);
     void SetFocusRow(int row);
+    /// Selects exactly these rows (programmatic: the list is told).
+    void SetSelectedRows(const std::vector<int>& rows);
     /// Ends a batch of SetRowSelected calls: the totals are shown again.
     void SelectionEdited();
     void SelectAll();

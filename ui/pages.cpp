@@ -1,7 +1,6 @@
 #include "ui/pages.h"
 
 #include "app/lyb30_app.h"
-#include "app/page_documents.h"
 #include "platform/trace.h"
 
 #include <QVBoxLayout>
@@ -53,55 +52,6 @@ CClubOrvikForm::CClubOrvikForm(const std::string& startUrl, QWidget* parent) : C
     label->setObjectName("clubStartUrl");
     layout->addWidget(label);
     layout->addStretch();
-}
-
-CMusicForm::CMusicForm(CLyb30App& app, QWidget* parent) : CFormView(parent), m_app(app) {
-    setObjectName("CMusicForm");
-    auto* layout = new QVBoxLayout(this);
-    m_summary = new QLabel(this);
-    m_summary->setObjectName("studioSummary");
-    layout->addWidget(m_summary);
-    layout->addStretch();
-}
-
-MusicPageDocument* CMusicForm::Document() const { return dynamic_cast<MusicPageDocument*>(GetDocument()); }
-
-void CMusicForm::StartUp() {
-    MusicPageDocument* doc = Document();
-    if (!doc)
-        return;
-    const AppSettings& s = m_app.Settings();
-    StudioStartup startup;
-    startup.mode = s.startupMode;
-    startup.programFolder = m_app.Environment().programFolder;
-    startup.defaultMusicFolder = s.defaultMusicFolder;
-    startup.probeTarget = nullptr; // length probes need the player engine
-    if (doc->OpenPath().empty())
-        doc->Music().OnNewDocument(startup);
-    else
-        doc->Music().OnOpenDocument(startup, doc->OpenPath());
-    Refresh();
-}
-
-void CMusicForm::AddAndPlay(const std::string& path) {
-    TraceFormat("Music Studio: handed-over file %s", path.c_str());
-    m_handedOver.push_back(path);
-    if (MusicPageDocument* doc = Document()) {
-        CMusicDoc& music = doc->Music();
-        const size_t before = music.Collection().Count();
-        // The file goes to the top of the Studio; playing it is the player
-        // engine's, which picks up the pending-play index.
-        if (music.Collection().AddFile(path, true, music.Context()) && music.Collection().Count() > before)
-            music.SetPendingPlayIndex(0);
-    }
-    Refresh();
-}
-
-void CMusicForm::Refresh() {
-    MusicPageDocument* doc = Document();
-    const size_t n = doc ? doc->Music().Collection().Items().size() : 0;
-    m_summary->setText(QStringLiteral("Music Studio") +
-                       QString(" (%1)").arg(static_cast<qulonglong>(n)));
 }
 
 } // namespace lyb

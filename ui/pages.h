@@ -12,7 +12,6 @@
 namespace lyb {
 
 class CLyb30App;
-class MusicPageDocument;
 
 /// Base of the pages' form views: a widget that is a view of its document.
 class CFormView : public QWidget, public CView {
@@ -39,24 +38,6 @@ private:
 class CClubOrvikForm final : public CFormView {
 public:
     explicit CClubOrvikForm(const std::string& startUrl, QWidget* parent = nullptr);
-};
-
-class CMusicForm final : public CFormView {
-public:
-    CMusicForm(CLyb30App& app, QWidget* parent = nullptr);
-    /// The Studio's start-up: fills the document by the "Startup mode"
-    /// setting (or opens the file the document was opened for).
-    void StartUp();
-    /// A file handed over by a second start.
-    void AddAndPlay(const std::string& path);
-    const std::vector<std::string>& HandedOver() const { return m_handedOver; }
-
-private:
-    MusicPageDocument* Document() const;
-    void Refresh();
-    CLyb30App& m_app;
-    QLabel* m_summary = nullptr;
-    std::vector<std::string> m_handedOver;
 };
 
 /// Child frames: each holds one form view.

@@ -3,6 +3,7 @@
 #include "app/page_documents.h"
 #include "platform/trace.h"
 #include "ui/main_frame.h"
+#include "ui/music_form.h"
 #include "ui/pages.h"
 
 #include <QApplication>
@@ -30,8 +31,12 @@ void QtAppShell::DestroyMainFrame() {
     // No hand-off may wait for a loop that no longer runs, nor reach a view
     // that is gone.
     m_target->Close();
-    if (m_app)
+    if (m_app) {
+        // The Studio is saved while its page and document still exist.
+        if (auto* music = dynamic_cast<CMusicForm*>(m_app->GetMusicForm()))
+            music->CloseStudio();
         m_app->CloseAllDocuments();
+    }
     m_frame.reset();
 }
 
@@ -83,11 +88,15 @@ ViewFactory QtAppShell::MakeViewFactory(int index) {
             caption = "Club Orvik";
             break;
         }
-        case 2:
+        case 2: {
+            auto* music = dynamic_cast<MusicPageDocument*>(&doc);
+            if (!music)
+                return nullptr;
             frame = new CMusicFrame();
-            view = new CMusicForm(*m_app, frame);
+            view = new CMusicForm(*m_app, *music, frame);
             caption = "Music Studio";
             break;
+        }
         default: return nullptr;
         }
         frame->SetView(view);

@@ -11,6 +11,8 @@
 #include "ui/preferences_dialog.h"
 #include "ui/qmenu_localize.h"
 #include "ui/qt_shell.h"
+#include "ui_fixture.h"
+#include "ui/music_form.h"
 
 #include <gtest/gtest.h>
 
@@ -26,63 +28,6 @@
 #include <filesystem>
 
 using namespace lyb;
-
-namespace {
-
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "ui_tests";
-    static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Kept to the end of the process: a QApplication destroyed among the
-    // static destructors outlives Qt's own thread storage.
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
-
-struct UiFixture : testing::Test {
-    std::string dir;
-    std::shared_ptr<MemoryRegistryStore> store = std::make_shared<MemoryRegistryStore>();
-    std::shared_ptr<Registry> reg = std::make_shared<Registry>(store);
-    ScriptedPrompt prompt;
-    SimInstanceHub hub;
-    int cdState = 0;
-
-    void SetUp() override {
-        App();
-        std::string tmpl = testing::TempDir() + "lybui_XXXXXX";
-        dir = ::mkdtemp(tmpl.data());
-        std::filesystem::copy_file(std::string(LYB_TEST_COMPONENTS) + "/libdouble_tessel_complete.so",
-                                   dir + "/libtessel.so");
-        RegKey k;
-        reg->CreateKey(Hive::LocalMachine, kSettingsKey, RegAccess::Full, k);
-        k.SetString("pth", dir);
-        k.SetDword("EnglishBase", 1);
-        k.SetDword("Bitrate", 100000);
-        k.SetString("TypefaceName", "No Such Face Anywhere");
-        SetVolumeSource(std::make_shared<SimVolumeSource>(
-            std::vector<Volume>{{"/", "/dev/sda1", "ext4", VolumeType::Fixed, 0, 0}}));
-    }
-    void TearDown() override {
-        SetVolumeSource(nullptr);
-        std::filesystem::remove_all(dir);
-    }
-    AppEnvironment Env() {
-        AppEnvironment env;
-        env.registry = reg;
-        env.prompt = &prompt;
-        env.guard = hub.MakeGuard();
-        env.handoffServer = hub.MakeServer();
-        env.handoffClient = hub.MakeClient();
-        env.programFolder = dir;
-        env.currentFolder = dir;
-        env.exitWaitMs = 0;
-        env.xdg = {dir + "/data", dir + "/config"};
-        env.seams.cdState = [this] { return cdState; };
-        return env;
-    }
-};
 
 TEST_F(UiFixture, MainFrameShowsThePagesInTemplateOrderAndTheFontFallsBack) {
     QtAppShell shell;
@@ -177,7 +122,6 @@ TEST(QtMenu, TheLocaliserWalksTheMenuBarDepthFirst) {
     EXPECT_EQ(file->actions()[1]->text(), "Open"); // id 3 has no text: the default stays
 }
 
-} // namespace
 
 
 namespace {
@@ -197,11 +141,14 @@ TEST_F(UiFixture, AHandedOverFileEntersTheStudioAtTheTop) {
     EXPECT_EQ(app.OnCopyData(777, song + std::string(1, '\0')), 0);
     auto* form = dynamic_cast<CMusicForm*>(app.GetMusicForm());
     ASSERT_NE(form, nullptr);
-    EXPECT_EQ(form->HandedOver(), std::vector<std::string>{song});
     auto* doc = dynamic_cast<MusicPageDocument*>(form->GetDocument());
     ASSERT_NE(doc, nullptr);
     ASSERT_EQ(doc->Music().Collection().Count(), 1u);
-    EXPECT_EQ(doc->Music().PendingPlayIndex(), 0);
+    EXPECT_EQ(doc->Music().Collection().Item(0)->path, song);
+    // The first row is focused and selected for the player to start.
+    EXPECT_EQ(form->State().SelectedRows(), std::vector<int>{0});
+    EXPECT_EQ(form->State().FocusRow(), 0);
+    EXPECT_EQ(shell.MainFrame()->CurrentPage(), 2);
     shell.DestroyMainFrame();
     app.ExitInstance();
 }
