@@ -18,6 +18,7 @@
 
 #include "library/music_doc.h"
 #include "library/music_item.h"
+#include "library/studio_row.h"
 
 #include <cstdint>
 #include <functional>
@@ -35,13 +36,6 @@ enum StudioColumn : int {
     kColumnType = 4,
     kColumnLocation = 5,
     kStudioColumnCount = 6,
-};
-
-/// A list row: the item's index and, for a playlist's track, the playlist's.
-struct StudioRow {
-    int item = -1;
-    int parent = -1; ///< -1: top-level row
-    bool IsChild() const { return parent >= 0; }
 };
 
 /// What the icon of column 0 shows.

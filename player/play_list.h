@@ -8,19 +8,12 @@
 
 #include "library/media_context.h"
 #include "library/music_item.h"
+#include "library/studio_row.h"
 
 #include <string>
 #include <vector>
 
 namespace lyb {
-
-/// One row of the Studio list: the index of its item (top-level index, or
-/// index inside its playlist) and the parent playlist's index (-1 for a
-/// top-level row).
-struct StudioRow {
-    int item = -1;
-    int parent = -1;
-};
 
 class StudioPlayList {
 public:
