@@ -164,27 +164,26 @@ SettingsLoadReport LoadSettings(const Registry& registry, Prompt* prompt, const 
 }
 
 bool SaveSettings(const Registry& registry, const AppSettings& s) {
-    RegKey user;
-    if (registry.OpenKey(Hive::CurrentUser, kSettingsKey, RegAccess::Write, user) != RegStatus::Ok &&
-        registry.CreateKey(Hive::CurrentUser, kSettingsKey, RegAccess::Full, user) != RegStatus::Ok)
-        return false;
-    auto u32 = [](int v) { return static_cast<std::uint32_t>(v); };
-    user.SetString("Default Music Folder", s.defaultMusicFolder);
-    user.SetString("Default Skin Path", s.defaultSkinPath);
-    user.SetString("Current Skin Name", s.currentSkinName);
-    user.SetString("Default Playlist Folder", s.defaultPlaylistFolder);
-    user.SetDword("Startup mode", u32(s.startupMode));
-    user.SetDword("Alwayes top", u32(s.alwaysOnTop));
-    user.SetDword("Auto Scan Hard Drive", u32(s.autoScanHardDrive));
-    user.SetDword("Bitrate", u32(s.bitrate));
-    user.SetString("Music Studio column", s.musicStudioColumns);
-    user.SetString("Mobile Devise column", s.mobileDeviceColumns);
-    user.SetString("CD Player column", s.cdPlayerColumns);
-    user.SetDword("Spliter position", u32(s.splitterPosition));
-    user.SetDword("CharacterSet", u32(s.characterSet));
-    user.SetDword("CodePage", u32(s.codePage));
-    user.SetDword("LangID", u32(s.langId));
-    return true;
+    auto u32 = [](int v) { return RegValue::Dword(static_cast<std::uint32_t>(v)); };
+    // One change of the hive for all values: the file is written once.
+    const std::vector<std::pair<std::string, RegValue>> values = {
+        {"Default Music Folder", RegValue::Sz(s.defaultMusicFolder)},
+        {"Default Skin Path", RegValue::Sz(s.defaultSkinPath)},
+        {"Current Skin Name", RegValue::Sz(s.currentSkinName)},
+        {"Default Playlist Folder", RegValue::Sz(s.defaultPlaylistFolder)},
+        {"Startup mode", u32(s.startupMode)},
+        {"Alwayes top", u32(s.alwaysOnTop)},
+        {"Auto Scan Hard Drive", u32(s.autoScanHardDrive)},
+        {"Bitrate", u32(s.bitrate)},
+        {"Music Studio column", RegValue::Sz(s.musicStudioColumns)},
+        {"Mobile Devise column", RegValue::Sz(s.mobileDeviceColumns)},
+        {"CD Player column", RegValue::Sz(s.cdPlayerColumns)},
+        {"Spliter position", u32(s.splitterPosition)},
+        {"CharacterSet", u32(s.characterSet)},
+        {"CodePage", u32(s.codePage)},
+        {"LangID", u32(s.langId)},
+    };
+    return registry.SetValues(Hive::CurrentUser, kSettingsKey, values) == RegStatus::Ok;
 }
 
 std::vector<int> ParseColumnWidths(std::string_view text, size_t columns) {

@@ -66,8 +66,9 @@ inline constexpr std::string_view kDefaultSkinName = "default.nms";
 SettingsLoadReport LoadSettings(const Registry& registry, Prompt* prompt, const CLocalize* loc,
                                 const std::string& currentFolder, AppSettings& s);
 
-/// Writes the user values in the fixed order; false when the user key can
-/// neither be opened nor created (nothing is saved then).
+/// Writes the user values (the key created when missing) in one change of
+/// the hive; false when the user key can neither be opened nor created
+/// (nothing is saved then).
 bool SaveSettings(const Registry& registry, const AppSettings& s);
 
 /// Column widths from the stored text ("180,60,60,"): each comma-separated

@@ -4,17 +4,48 @@
 #include "platform/path.h"
 #include "platform/text.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 
 namespace lyb::libfile {
 
 namespace fs = std::filesystem;
 
+std::FILE* OpenRegular(const std::string& path, const char* mode) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return nullptr;
+    if (!S_ISREG(st.st_mode)) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    const bool update = std::strchr(mode, '+') != nullptr;
+    // Non-blocking, in case the name was swapped for a FIFO meanwhile.
+    int fd = ::open(path.c_str(), (update ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat opened;
+    if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) ||
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        errno = EINVAL;
+        return nullptr;
+    }
+    std::FILE* f = ::fdopen(fd, mode);
+    if (!f)
+        ::close(fd);
+    return f;
+}
+
 std::optional<std::string> ReadAll(const std::string& path, uint64_t maxBytes) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = OpenRegular(path, "rb");
     if (!f)
         return std::nullopt;
     std::string out;
@@ -46,17 +77,9 @@ std::string TemporaryName(const std::string& path) {
     return temp;
 }
 
-std::string ResolveLinks(const std::string& path) {
-    std::error_code ec;
-    if (!fs::is_symlink(path, ec))
-        return path;
-    auto target = fs::canonical(path, ec);
-    return ec ? path : target.string();
-}
-
 bool ReplaceAtomically(const std::string& original, std::string_view bytes) {
-    const std::string path = ResolveLinks(original);
-    return lyb::ReplaceFileAtomically(path, bytes, TemporaryName(path));
+    const std::string path = FollowLinks(original);
+    return !path.empty() && ReplaceFileAtomically(path, bytes, TemporaryName(path));
 }
 
 std::optional<uint64_t> FileSize(const std::string& path) {

@@ -2,25 +2,30 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace lyb::libfile {
 
-/// The whole file, or nothing when it cannot be read. Refuses files larger
+/// Opens a regular file (`mode` as for fopen: "rb", "r+b") and never
+/// blocks: a FIFO, a device or a folder carrying a music or playlist file's
+/// name is refused without being opened (reading a FIFO would wait for a
+/// writer; opening some devices does things). Null on failure.
+std::FILE* OpenRegular(const std::string& path, const char* mode);
+
+/// The whole file, or nothing when it cannot be read (see OpenRegular). Refuses files larger
 /// than `maxBytes`.
 std::optional<std::string> ReadAll(const std::string& path, uint64_t maxBytes = 1ull << 30);
 
-/// Writes `bytes` to a temporary file beside `path` (the path with its last
-/// character replaced by '~'), flushes it to disk and renames it over
-/// `path`. The old file stays intact until the rename, which is atomic; on
-/// failure the temporary file is removed and false returned.
+/// Writes `bytes` to a new temporary file beside the file `path` finally
+/// names (that name with its last character replaced by '~', or a random
+/// name when that one is taken), flushes it to disk and renames it over the
+/// file. The old file stays intact until the rename, which is atomic; a
+/// symbolic link stays a link. On failure the temporary file is removed and
+/// false returned.
 bool ReplaceAtomically(const std::string& path, std::string_view bytes);
-
-/// The file a symbolic link finally names (the path itself otherwise), so a
-/// replacement lands on the file and keeps the link.
-std::string ResolveLinks(const std::string& path);
 
 /// The temporary name used beside `path`: its last character becomes '~'.
 std::string TemporaryName(const std::string& path);

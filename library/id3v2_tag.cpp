@@ -1,14 +1,12 @@
 #include "library/id3v2_tag.h"
 
 #include "library/file_util.h"
+#include "platform/atomic_file.h"
 #include "platform/text.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-
-#include <unistd.h> // fsync before the rename that replaces the music file
 
 namespace lyb {
 
@@ -139,7 +137,7 @@ class BodySource {
 bool ID3v2Tag::ReadTag(const std::string& path, ReadMode mode) {
     m_frames.clear();
     m_partial = false;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = libfile::OpenRegular(path, "rb");
     if (!f)
         return false;
     uint8_t head[10];
@@ -483,7 +481,9 @@ void ID3v2Tag::SetTitleAndArtist(std::string_view title, std::string_view artist
 
 bool ID3v2Tag::WriteTag(const std::string& file, bool force) {
     // Through a symbolic link the linked file is rewritten; the link stays.
-    const std::string path = libfile::ResolveLinks(file);
+    const std::string path = FollowLinks(file);
+    if (path.empty())
+        return false;
     const uint64_t oldTotal = uint64_t(m_size) + 10;
     // Neither an extended header nor unsynchronisation is written.
     m_unsync = false;
@@ -492,7 +492,7 @@ bool ID3v2Tag::WriteTag(const std::string& file, bool force) {
     if (!GrowToFit())
         return false;
 
-    std::FILE* music = std::fopen(path.c_str(), "r+b");
+    std::FILE* music = libfile::OpenRegular(path, "r+b");
     if (!music)
         return false;
     // The tag actually in the file decides what the new one replaces, so a
@@ -507,13 +507,10 @@ bool ID3v2Tag::WriteTag(const std::string& file, bool force) {
         return ok;
     }
 
-    const std::string temp = libfile::TemporaryName(path);
-    std::FILE* out = std::fopen(temp.c_str(), "wb");
-    if (!out) {
-        std::fclose(music);
-        return false;
-    }
-    bool ok = std::fwrite(m_render.data(), 1, m_render.size(), out) == m_render.size();
+    // The new file is built beside the old one ("song.mp~", or another new
+    // name when a file of that name exists) and replaces it in one step.
+    FileReplacement replacement;
+    bool ok = replacement.Begin(path, libfile::TemporaryName(path)) && replacement.Write(m_render);
     const uint64_t skip = force ? 0 : diskTotal;
     ok = ok && std::fseek(music, static_cast<long>(skip), SEEK_SET) == 0;
     std::string buffer(65536, '\0');
@@ -523,23 +520,10 @@ bool ID3v2Tag::WriteTag(const std::string& file, bool force) {
             ok = std::ferror(music) == 0;
             break;
         }
-        ok = std::fwrite(buffer.data(), 1, n, out) == n;
+        ok = replacement.Write(std::string_view(buffer.data(), n));
     }
     std::fclose(music);
-    ok = std::fflush(out) == 0 && ok;
-    ok = ok && ::fsync(fileno(out)) == 0;
-    ok = std::fclose(out) == 0 && ok;
-    if (ok) {
-        std::error_code ec;
-        auto st = std::filesystem::status(path, ec);
-        if (!ec)
-            std::filesystem::permissions(temp, st.permissions(), ec);
-        // rename replaces the music file atomically: it is never missing.
-        ok = std::rename(temp.c_str(), path.c_str()) == 0;
-    }
-    if (!ok)
-        std::remove(temp.c_str());
-    return ok;
+    return ok && replacement.Commit();
 }
 
 bool ID3v1Record::Parse(std::string_view last128) {
@@ -562,7 +546,7 @@ bool ID3v1Record::Parse(std::string_view last128) {
 }
 
 bool ID3v1Record::Read(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = libfile::OpenRegular(path, "rb");
     if (!f)
         return false;
     char buf[128];

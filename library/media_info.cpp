@@ -105,7 +105,7 @@ int GetMediaInfo(const std::string& path, MusicItem& record, const LibraryContex
     auto fileSize = libfile::FileSize(path);
     if (!fileSize)
         return -1;
-    std::FILE* probe = std::fopen(path.c_str(), "rb");
+    std::FILE* probe = libfile::OpenRegular(path, "rb");
     if (!probe)
         return -1;
     std::fclose(probe);
@@ -121,7 +121,7 @@ int GetMediaInfo(const std::string& path, MusicItem& record, const LibraryContex
             TakeTag(tag, record);
             record.flags |= kTitleKnown | kArtistKnown | kInfoRead;
         }
-        std::FILE* f = std::fopen(path.c_str(), "rb");
+        std::FILE* f = libfile::OpenRegular(path, "rb");
         if (!f)
             return -1;
         uint8_t head[4];
@@ -172,7 +172,7 @@ int GetMediaInfo(const std::string& path, MusicItem& record, const LibraryContex
         if (hasTag)
             TakeTag(tag, record);
         // Stream parameters from the first ADTS header (at the start or behind the tag).
-        if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        if (std::FILE* f = libfile::OpenRegular(path, "rb")) {
             uint8_t head[4];
             const uint64_t at = hasTag ? uint64_t(tag.Size()) + 10 : 0;
             if (ReadAt(f, at, head)) {
@@ -198,7 +198,7 @@ int GetMediaInfo(const std::string& path, MusicItem& record, const LibraryContex
 }
 
 int SetMediaInfo(const std::string& path, const MusicItem& record, const LibraryContext& context) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = libfile::OpenRegular(path, "rb");
     if (!f)
         return -1;
     std::fclose(f);
@@ -212,7 +212,7 @@ int SetMediaInfo(const std::string& path, const MusicItem& record, const Library
 
 int WriteMediaInfo(const std::string& path, const MusicItem& record,
                    const LibraryContext& context) {
-    std::FILE* f = std::fopen(path.c_str(), "r+b");
+    std::FILE* f = libfile::OpenRegular(path, "r+b");
     if (!f) {
         if (context.prompt)
             context.prompt->Ask(

@@ -2,11 +2,15 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace lyb {
 namespace {
+
+constexpr int kMaxLinks = 40; // as the kernel's own limit for one lookup
 
 bool WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -28,33 +32,125 @@ std::string FolderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+std::string RandomLetters(size_t count) {
+    static constexpr char kLetters[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    thread_local std::mt19937 rng{std::random_device{}()};
+    std::uniform_int_distribution<size_t> pick(0, sizeof kLetters - 2);
+    std::string out;
+    for (size_t i = 0; i < count; ++i)
+        out.push_back(kLetters[pick(rng)]);
+    return out;
+}
+
 } // namespace
 
-bool ReplaceFileAtomically(const std::string& path, std::string_view bytes,
-                           const std::string& tempPath) {
-    const std::string temp =
-        tempPath.empty() ? path + ".tmp." + std::to_string(::getpid()) : tempPath;
+std::string FollowLinks(const std::string& path) {
+    std::string current = path;
+    for (int hops = 0; hops <= kMaxLinks; ++hops) {
+        struct stat st;
+        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return current; // a file, a folder, or nothing yet: it is the end
+        std::vector<char> buffer(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
+        ssize_t n;
+        while ((n = ::readlink(current.c_str(), buffer.data(), buffer.size())) ==
+               static_cast<ssize_t>(buffer.size()))
+            buffer.resize(buffer.size() * 2);
+        if (n < 0)
+            return current;
+        std::string target(buffer.data(), static_cast<size_t>(n));
+        if (target.empty())
+            return current;
+        current = target.front() == '/' ? target : FolderOf(current) + "/" + target;
+    }
+    return {};
+}
+
+int CreateExclusive(const std::string& preferred, std::string& created) {
+    constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    std::string name = preferred;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        int fd = ::open(name.c_str(), kFlags, 0600);
+        if (fd >= 0) {
+            created = name;
+            return fd;
+        }
+        if (errno != EEXIST)
+            return -1;
+        name = preferred + "." + RandomLetters(6);
+    }
+    return -1;
+}
+
+FileReplacement::~FileReplacement() {
+    Abort();
+}
+
+bool FileReplacement::Begin(const std::string& path, const std::string& preferredTemp) {
+    Abort();
+    m_failed = false;
+    m_target = FollowLinks(path);
+    if (m_target.empty())
+        return false;
+    const std::string preferred =
+        preferredTemp.empty() ? m_target + ".tmp." + std::to_string(::getpid()) : preferredTemp;
+    m_fd = CreateExclusive(preferred, m_temp);
+    return m_fd >= 0;
+}
+
+bool FileReplacement::Write(std::string_view bytes) {
+    if (m_fd < 0 || m_failed)
+        return false;
+    m_failed = !WriteAll(m_fd, bytes);
+    return !m_failed;
+}
+
+bool FileReplacement::Commit() {
+    if (m_fd < 0)
+        return false;
     mode_t mode = 0644;
     struct stat st;
-    if (::stat(path.c_str(), &st) == 0)
+    const bool existed = ::stat(m_target.c_str(), &st) == 0;
+    if (existed)
         mode = st.st_mode & 07777;
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
-    bool ok = WriteAll(fd, bytes) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
+    bool ok = !m_failed && ::fchmod(m_fd, mode) == 0;
+    // Root editing a user's file must not take it over.
+    if (ok && existed && ::geteuid() == 0 && (st.st_uid != 0 || st.st_gid != 0))
+        ok = ::fchown(m_fd, st.st_uid, st.st_gid) == 0;
+    ok = ok && ::fsync(m_fd) == 0;
+    ok = ::close(m_fd) == 0 && ok;
+    m_fd = -1;
     if (ok)
-        ok = ::rename(temp.c_str(), path.c_str()) == 0;
+        ok = ::rename(m_temp.c_str(), m_target.c_str()) == 0;
     if (!ok) {
-        ::unlink(temp.c_str());
+        ::unlink(m_temp.c_str());
+        m_temp.clear();
         return false;
     }
-    int dirFd = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    m_temp.clear();
+    int dirFd = ::open(FolderOf(m_target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
         ::fsync(dirFd);
         ::close(dirFd);
     }
     return true;
+}
+
+void FileReplacement::Abort() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    if (!m_temp.empty()) {
+        ::unlink(m_temp.c_str());
+        m_temp.clear();
+    }
+}
+
+bool ReplaceFileAtomically(const std::string& path, std::string_view bytes,
+                           const std::string& tempPath) {
+    FileReplacement replacement;
+    return replacement.Begin(path, tempPath) && replacement.Write(bytes) && replacement.Commit();
 }
 
 } // namespace lyb

@@ -32,7 +32,7 @@ bool EnsureKey(HiveData& data, const std::string& path) {
         std::string prefix = path.substr(0, sep);
         auto it = data.keys.find(prefix);
         if (it == data.keys.end()) {
-            data.keys.emplace(prefix, RegKeyData{prefix, {}});
+            data.keys.emplace(prefix, RegKeyData{prefix, {}, {}});
             if (sep == std::string::npos)
                 created = true;
         }
@@ -56,13 +56,21 @@ bool RegNameLess::operator()(std::string_view a, std::string_view b) const noexc
     return a.size() < b.size();
 }
 
+// A value set or deleted by the program replaces any line naming it.
+static void DropForeign(RegKeyData& key, std::string_view valueName) {
+    std::erase_if(key.foreign, [&](const RegForeignLine& l) {
+        return l.namesValue && EqualNoCase(l.valueName, valueName);
+    });
+}
+
 bool HiveData::operator==(const HiveData& o) const {
-    if (keys.size() != o.keys.size())
+    if (keys.size() != o.keys.size() || leading != o.leading || otherSections != o.otherSections)
         return false;
     auto a = keys.begin();
     auto b = o.keys.begin();
     for (; a != keys.end(); ++a, ++b) {
-        if (!EqualNoCase(a->first, b->first) || a->second.values.size() != b->second.values.size())
+        if (!EqualNoCase(a->first, b->first) || a->second.values.size() != b->second.values.size() ||
+            a->second.foreign != b->second.foreign)
             return false;
         auto va = a->second.values.begin();
         auto vb = b->second.values.begin();
@@ -178,6 +186,31 @@ RegStatus Registry::CreateKey(Hive hive, std::string_view path, RegAccess access
     out.m_path = spelled;
     out.m_access = access;
     return RegStatus::Ok;
+}
+
+RegStatus Registry::SetValues(Hive hive, std::string_view path,
+                              const std::vector<std::pair<std::string, RegValue>>& values) const {
+    const std::string norm = NormalizePath(path);
+    if (norm.empty())
+        return RegStatus::BadName;
+    for (const auto& [name, value] : values)
+        if (name.find_first_of("\r\n") != std::string::npos)
+            return RegStatus::BadName;
+    if (!m_store->Writable(hive))
+        return RegStatus::AccessDenied;
+    return m_store->Modify(hive, [&](HiveData& data) {
+        bool changed = EnsureKey(data, norm);
+        RegKeyData& key = data.keys.find(norm)->second;
+        for (const auto& [name, value] : values) {
+            auto it = key.values.find(name);
+            if (it != key.values.end() && it->second == value)
+                continue;
+            DropForeign(key, name);
+            key.values[name] = value;
+            changed = true;
+        }
+        return changed;
+    });
 }
 
 RegStatus Registry::DeleteKey(Hive hive, std::string_view path) const {
@@ -316,15 +349,16 @@ RegStatus RegKey::SetValue(std::string_view name, const RegValue& value) {
         // A key removed meanwhile by another writer is recreated: the value
         // this writer stores must not vanish.
         EnsureKey(data, path);
-        auto& values = data.keys.find(path)->second.values;
-        auto it = values.find(valueName);
-        if (it != values.end()) {
+        RegKeyData& key = data.keys.find(path)->second;
+        auto it = key.values.find(valueName);
+        if (it != key.values.end()) {
             if (it->second == value)
                 return false;
             it->second = value;
         } else {
-            values.emplace(valueName, value);
+            key.values.emplace(valueName, value);
         }
+        DropForeign(key, valueName);
         return true;
     });
 }
@@ -342,7 +376,9 @@ RegStatus RegKey::DeleteValue(std::string_view name) {
         if (k == data.keys.end())
             return false;
         found = k->second.values.erase(std::string(name)) > 0;
-        return found;
+        const size_t foreign = k->second.foreign.size();
+        DropForeign(k->second, name);
+        return found || k->second.foreign.size() != foreign;
     });
     if (s != RegStatus::Ok)
         return s;
@@ -437,7 +473,8 @@ bool ParseValue(std::string_view s, RegValue& v) {
     }
     constexpr std::string_view dw = "dword:";
     constexpr std::string_view hx = "hex:";
-    if (s.size() == dw.size() + 8 && EqualNoCase(s.substr(0, dw.size()), dw)) {
+    // Exported hives always have eight digits; people writing by hand do not.
+    if (s.size() > dw.size() && s.size() <= dw.size() + 8 && EqualNoCase(s.substr(0, dw.size()), dw)) {
         std::uint32_t d = 0;
         for (char c : s.substr(dw.size())) {
             int h = HexDigit(c);
@@ -478,6 +515,8 @@ bool ParseValue(std::string_view s, RegValue& v) {
 
 std::string FormatHive(Hive hive, const HiveData& data) {
     std::string out = "REGEDIT4\n";
+    for (const std::string& line : data.leading)
+        out += line + "\n";
     for (const auto& [path, key] : data.keys) {
         out += "\n[";
         out += HiveName(hive);
@@ -510,47 +549,100 @@ std::string FormatHive(Hive hive, const HiveData& data) {
             }
             out += '\n';
         }
+        for (const RegForeignLine& line : key.foreign)
+            out += line.text + "\n";
     }
+    if (!data.otherSections.empty())
+        out += "\n";
+    for (const std::string& line : data.otherSections)
+        out += line + "\n";
     return out;
+}
+
+bool LooksLikeHive(std::string_view text) {
+    if (text.find('\0') != std::string_view::npos)
+        return false;
+    if (text.substr(0, 3) == "\xEF\xBB\xBF")
+        text.remove_prefix(3);
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        std::string_view line = text.substr(pos, end == std::string_view::npos ? text.size() - pos : end - pos);
+        pos = end == std::string_view::npos ? text.size() : end + 1;
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
+            line.remove_suffix(1);
+        if (line.empty())
+            continue;
+        return line == "REGEDIT4";
+    }
+    return true; // empty
 }
 
 HiveData ParseHive(Hive hive, std::string_view text, int* skippedLines) {
     HiveData data;
     int skipped = 0;
     RegKeyData* current = nullptr;
+    bool inOtherSection = false;
+    bool headerSeen = false;
     const std::string_view hiveName = HiveName(hive);
     size_t pos = 0;
+    if (text.substr(0, 3) == "\xEF\xBB\xBF")
+        pos = 3;
+    // A line not understood is kept where it belongs: in its key's section,
+    // before the first section, or with a section of another hive.
+    auto keep = [&](std::string_view line) {
+        ++skipped;
+        if (inOtherSection) {
+            data.otherSections.emplace_back(line);
+        } else if (current) {
+            RegForeignLine foreign;
+            foreign.text = std::string(line);
+            size_t i = 0;
+            std::string name;
+            if (!line.empty() && line[0] == '@') {
+                foreign.namesValue = line.size() > 1 && line[1] == '=';
+            } else if (ReadQuoted(line, i, name) && i < line.size() && line[i] == '=') {
+                foreign.namesValue = true;
+                foreign.valueName = std::move(name);
+            }
+            current->foreign.push_back(std::move(foreign));
+        } else {
+            data.leading.emplace_back(line);
+        }
+    };
     while (pos < text.size()) {
         size_t end = text.find('\n', pos);
         std::string_view line = text.substr(pos, end == std::string_view::npos ? text.size() - pos : end - pos);
         pos = end == std::string_view::npos ? text.size() : end + 1;
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
-        if (line.empty() || line[0] == ';' || line == "REGEDIT4")
+        if (line.empty())
             continue;
+        if (line == "REGEDIT4" && !headerSeen && !current && !inOtherSection) {
+            headerSeen = true;
+            continue;
+        }
         if (line[0] == '[') {
             current = nullptr;
-            if (line.back() != ']') {
-                ++skipped;
-                continue;
+            inOtherSection = false;
+            std::string path;
+            if (line.back() == ']') {
+                std::string_view full = line.substr(1, line.size() - 2);
+                if (full.size() > hiveName.size() + 1 && full[hiveName.size()] == '\\' &&
+                    EqualNoCase(full.substr(0, hiveName.size()), hiveName))
+                    path = Registry::NormalizePath(full.substr(hiveName.size() + 1));
             }
-            std::string_view full = line.substr(1, line.size() - 2);
-            if (full.size() <= hiveName.size() + 1 || full[hiveName.size()] != '\\' ||
-                !EqualNoCase(full.substr(0, hiveName.size()), hiveName)) {
-                ++skipped;
-                continue;
-            }
-            std::string path = Registry::NormalizePath(full.substr(hiveName.size() + 1));
             if (path.empty()) {
-                ++skipped;
+                inOtherSection = true;
+                keep(line);
                 continue;
             }
             EnsureKey(data, path);
             current = &data.keys.find(path)->second;
             continue;
         }
-        if (!current) {
-            ++skipped;
+        if (!current || inOtherSection) {
+            keep(line);
             continue;
         }
         std::string name;
@@ -558,14 +650,15 @@ HiveData ParseHive(Hive hive, std::string_view text, int* skippedLines) {
         if (line[0] == '@') {
             i = 1;
         } else if (!ReadQuoted(line, i, name)) {
-            ++skipped;
+            keep(line);
             continue;
         }
         RegValue v;
         if (i >= line.size() || line[i] != '=' || !ParseValue(line.substr(i + 1), v)) {
-            ++skipped;
+            keep(line);
             continue;
         }
+        DropForeign(*current, name); // the later line wins, as the value does
         current->values[name] = std::move(v);
     }
     if (skippedLines)

@@ -64,15 +64,34 @@ struct RegNameLess {
     bool operator()(std::string_view a, std::string_view b) const noexcept;
 };
 
+/// A line of a hive file that this program does not understand (another
+/// program's value types, a continuation line, a comment), kept as written
+/// so that a rewrite loses nothing.
+struct RegForeignLine {
+    std::string text;         ///< the line without its line break
+    bool namesValue = false;  ///< the line starts with a value name ("name"= or @=)
+    std::string valueName;    ///< that name ("" for @)
+    bool operator==(const RegForeignLine&) const = default;
+};
+
 struct RegKeyData {
     std::string name; ///< the full path as first created
     std::map<std::string, RegValue, RegNameLess> values;
+    /// Lines of the key's section not understood, in file order; written
+    /// after the values. Setting or deleting a value drops those that name it.
+    std::vector<RegForeignLine> foreign;
 };
 
 /// One hive's content: every key by full path (parents are implied by
-/// their children but also listed once created).
+/// their children but also listed once created), and what the file holds
+/// beside them that this program does not understand.
 struct HiveData {
     std::map<std::string, RegKeyData, RegNameLess> keys;
+    /// Lines before the first section (comments, values without a key).
+    std::vector<std::string> leading;
+    /// Sections of another hive or with a malformed header, with their
+    /// lines, as written.
+    std::vector<std::string> otherSections;
     bool operator==(const HiveData& o) const;
 };
 
@@ -117,6 +136,11 @@ public:
     /// given) tells whether the key was new.
     RegStatus CreateKey(Hive hive, std::string_view path, RegAccess access, RegKey& out,
                         bool* created = nullptr) const;
+    /// Creates the key (and its missing parents) when needed and sets every
+    /// value in one change of the store: one write of the hive, however
+    /// many values. Nothing is stored when every value is already so.
+    RegStatus SetValues(Hive hive, std::string_view path,
+                        const std::vector<std::pair<std::string, RegValue>>& values) const;
     /// Removes a key with its sub-keys and values.
     RegStatus DeleteKey(Hive hive, std::string_view path) const;
     bool KeyExists(Hive hive, std::string_view path) const;
@@ -177,11 +201,15 @@ private:
 std::string_view HiveName(Hive hive);
 
 /// Text form of a hive ("REGEDIT4" header, "[HIVE\key]" sections,
-/// "name"=value lines: "text", dword:xxxxxxxx, hex:aa,bb; @ for the default).
+/// "name"=value lines: "text", dword:xxxxxxxx, hex:aa,bb; @ for the default),
+/// with the lines kept from the file in their places.
 std::string FormatHive(Hive hive, const HiveData& data);
-/// Parses the text form. Malformed lines are skipped (and counted in
-/// `skippedLines`); never fails on any input. Sections of another hive are
-/// skipped too.
+/// Parses the text form; never fails on any input. Lines it does not
+/// understand are kept in HiveData (and counted in `skippedLines`), also
+/// sections of another hive. A dword of fewer than eight digits is read.
 HiveData ParseHive(Hive hive, std::string_view text, int* skippedLines = nullptr);
+/// True when the text is a hive file ("REGEDIT4" first, no NUL bytes) or
+/// empty. A file that is not is kept aside before it is ever replaced.
+bool LooksLikeHive(std::string_view text);
 
 } // namespace lyb

@@ -1,6 +1,7 @@
 #include "platform/linux/file_registry.h"
 
 #include "platform/atomic_file.h"
+#include "platform/trace.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -69,6 +70,35 @@ struct StatKey {
     long mtimeNsec = 0;
     bool operator==(const StatKey&) const = default;
 };
+
+// Copies an unreadable hive to "<file>.bad" (another new name when that
+// one holds an older copy), unless that copy holds these very bytes.
+bool KeepBadCopy(const std::string& file, const std::string& text) {
+    std::string existing;
+    bool missing = false;
+    if (ReadWholeFile(file + ".bad", existing, missing) && !missing && existing == text)
+        return true;
+    std::string copy;
+    int fd = CreateExclusive(file + ".bad", copy);
+    if (fd < 0)
+        return false;
+    bool ok = true;
+    for (size_t done = 0; ok && done < text.size();) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0;
+        done += ok ? static_cast<size_t>(n) : 0;
+    }
+    ok = ::fsync(fd) == 0 && ok;
+    ok = ::close(fd) == 0 && ok;
+    if (!ok) {
+        ::unlink(copy.c_str());
+        return false;
+    }
+    TraceFormat("Registry: %s is not a registry file; kept as %s", file.c_str(), copy.c_str());
+    return true;
+}
 
 } // namespace
 
@@ -153,7 +183,17 @@ RegStatus FileRegistryStore::Modify(Hive hive, const std::function<bool(HiveData
         result = RegStatus::IoError;
     } else {
         HiveData data = missing ? HiveData{} : ParseHive(hive, text);
-        if (change(data)) {
+        if (!missing && !LooksLikeHive(text)) {
+            // Not a hive at all: what can be read is kept, the file itself is
+            // kept beside the new one before that replaces it.
+            data.leading.clear();
+            data.otherSections.clear();
+            for (auto& [path, key] : data.keys)
+                key.foreign.clear();
+            if (!KeepBadCopy(file, text))
+                result = RegStatus::IoError;
+        }
+        if (result == RegStatus::Ok && change(data)) {
             if (!ReplaceFileAtomically(file, FormatHive(hive, data)))
                 result = RegStatus::IoError;
         }

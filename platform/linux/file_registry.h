@@ -7,7 +7,8 @@
 // temporary copy: a crash leaves the old or the new hive, never a torn one,
 // and two processes writing at once keep each other's values. Readers take
 // no lock (rename is atomic) and reuse the parsed hive while the file is
-// unchanged.
+// unchanged. Lines the parser does not understand are written back as they
+// were; a file that is no hive at all is first kept as "<hive>.reg.bad".
 #pragma once
 
 #include "platform/registry.h"

@@ -2,7 +2,10 @@
 
 #include "app/check_folder.h"
 #include "app/preferences.h"
+#include "platform/linux/file_registry.h"
 #include "platform/volumes.h"
+
+#include <filesystem>
 
 #include <fstream>
 
@@ -132,6 +135,39 @@ TEST_F(SettingsFixture, SaveWritesEveryValueWithItsName) {
     // A read-only user hive: nothing saved, no crash.
     store->SetWritable(Hive::CurrentUser, false);
     EXPECT_FALSE(SaveSettings(reg, s));
+}
+
+// Saving used to rewrite (and sync) the hive file once per value: fifteen
+// writes for one save.
+TEST(SettingsFile, ASaveWritesTheHiveOnce) {
+    std::string folder = testing::TempDir() + "settings_once_XXXXXX";
+    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+    class Counting final : public RegistryStore {
+    public:
+        explicit Counting(std::string dir) : inner(std::move(dir), true) {}
+        RegStatus Read(Hive hive, HiveData& out) override { return inner.Read(hive, out); }
+        RegStatus Modify(Hive hive, const std::function<bool(HiveData&)>& change) override {
+            return inner.Modify(hive, [&](HiveData& d) {
+                const bool stored = change(d);
+                writes += stored;
+                return stored;
+            });
+        }
+        bool Writable(Hive hive) const override { return inner.Writable(hive); }
+        FileRegistryStore inner;
+        int writes = 0;
+    };
+    auto store = std::make_shared<Counting>(folder);
+    Registry reg(store);
+    AppSettings s;
+    s.defaultMusicFolder = "/m";
+    ASSERT_TRUE(SaveSettings(reg, s));
+    EXPECT_EQ(store->writes, 1);
+    s.bitrate = 320000;
+    ASSERT_TRUE(SaveSettings(reg, s));
+    EXPECT_EQ(store->writes, 2);
+    EXPECT_NE(ReadText(folder + "/user.reg").find("\"Bitrate\"=dword:0004e200"), std::string::npos);
+    std::filesystem::remove_all(folder);
 }
 
 struct Columns : ColumnList {

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/resource.h>
+
 using namespace lyb;
 using lyb::test::ReadFile;
 using lyb::test::TempDir;
@@ -366,20 +369,58 @@ TEST(ID3v2Write, FailureLeavesTheOriginalUntouched) {
     TempDir dir;
     const std::string path = dir / "song.mp3";
     const std::string before = MakeTaggedFile(path, Audio(3000), "Old");
-    // The temporary name is taken by a folder: the rebuild cannot start.
-    std::filesystem::create_directory(dir / "song.mp~");
+    // The rebuilt file cannot be written whole (a file size limit binds
+    // root too): the original stays, no temporary file is left.
     ID3v2Tag tag;
     ASSERT_TRUE(tag.ReadTag(path));
     tag.SetTitle(std::string(2000, 'x'));
-    EXPECT_FALSE(tag.WriteTag(path, false));
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool written = tag.WriteTag(path, false);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(written);
     EXPECT_EQ(ReadFile(path), before);
-    EXPECT_TRUE(std::filesystem::is_directory(dir / "song.mp~"));
+    size_t entries = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path()))
+        ++entries;
+    EXPECT_EQ(entries, 1u);
     // A missing file is a failure and creates nothing.
     ID3v2Tag other;
     other.SetTitleAndArtist("a", "b");
     EXPECT_FALSE(other.WriteTag(dir / "missing.mp3", true));
     EXPECT_FALSE(std::filesystem::exists(dir / "missing.mp3"));
     EXPECT_FALSE(std::filesystem::exists(dir / "missing.mp~"));
+}
+
+// The temporary file of a rebuild used to be opened with truncation: a
+// user's own "song.mp~" was overwritten, and a link of that name was
+// written through.
+TEST(ID3v2Write, TheTemporaryFileIsAlwaysANewFile) {
+    TempDir dir;
+    const std::string path = dir / "song.mp3";
+    const std::string audio = Audio(3000);
+    MakeTaggedFile(path, audio, "Old");
+    WriteFile(dir / "song.mp~", "a user's backup");
+    WriteFile(dir / "victim", "victim");
+    std::filesystem::create_directory(dir / "other");
+    const std::string other = dir / "other/song.mp3";
+    MakeTaggedFile(other, audio, "Old");
+    std::filesystem::create_symlink(dir / "victim", dir / "other/song.mp~");
+    for (const std::string& file : {path, other}) {
+        ID3v2Tag tag;
+        ASSERT_TRUE(tag.ReadTag(file));
+        tag.SetTitle(std::string(2000, 'x'));
+        ASSERT_TRUE(tag.WriteTag(file, false));
+        EXPECT_EQ(ReadFile(file).substr(tag.Size() + 10), audio);
+    }
+    EXPECT_EQ(ReadFile(dir / "song.mp~"), "a user's backup");
+    EXPECT_EQ(ReadFile(dir / "victim"), "victim");
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "other/song.mp~"));
 }
 
 TEST(ID3v2Write, ThroughASymbolicLinkTheLinkStays) {

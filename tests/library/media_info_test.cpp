@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace lyb;
@@ -237,24 +239,42 @@ TEST_F(MediaInfo, WriteKeepsVersion4InPlaceAndRebuildsVersion23) {
 }
 
 TEST_F(MediaInfo, ReadOnlyFileShowsTheMessage) {
-    std::string path = dir / "ro.mp3";
-    if (::geteuid() == 0) {
-        // Permissions do not bind the superuser; a folder cannot be opened for update either.
-        path = dir / "folder.mp3";
-        std::filesystem::create_directory(path);
-    } else {
-        ASSERT_TRUE(MakeMp3(path));
-        std::filesystem::permissions(path, std::filesystem::perms::owner_read);
+    const std::string path = dir / "ro.mp3";
+    ASSERT_TRUE(MakeMp3(path));
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read |
+                                           std::filesystem::perms::group_read |
+                                           std::filesystem::perms::others_read);
+    auto attempt = [&] {
+        ScriptedPrompt prompt;
+        LibraryContext ctx = context;
+        ctx.prompt = &prompt;
+        MusicItem r;
+        r.title = "x";
+        const int result = SetMediaInfo(path, r, ctx);
+        return result == -1 && prompt.asked().size() == 1 &&
+               prompt.asked()[0].text == "Can't modify media info. Check to see if the file "
+                                         "attribute is set to read-only." &&
+               prompt.asked()[0].buttons == PromptButtons::Ok;
+    };
+    if (::geteuid() != 0) {
+        EXPECT_TRUE(attempt());
+        return;
     }
-    ScriptedPrompt prompt;
-    context.prompt = &prompt;
-    MusicItem r;
-    r.title = "x";
-    EXPECT_EQ(SetMediaInfo(path, r, context), -1);
-    ASSERT_EQ(prompt.asked().size(), 1u);
-    EXPECT_EQ(prompt.asked()[0].text,
-              "Can't modify media info. Check to see if the file attribute is set to read-only.");
-    EXPECT_EQ(prompt.asked()[0].buttons, PromptButtons::Ok);
+    // Permissions do not bind the superuser: the attempt runs as another user.
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all |
+                                                 std::filesystem::perms::others_exec |
+                                                 std::filesystem::perms::group_exec);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+            ::setresuid(65534, 65534, 65534) != 0)
+            ::_exit(2);
+        ::_exit(attempt() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(SetMediaInfo, EndingsDecideWhatIsWritten) {

@@ -8,6 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <future>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace lyb;
 using namespace lyb::test;
 
@@ -237,6 +242,35 @@ TEST_F(Studio, EncodingIsDecidedPerLineAndPathsKeepTheirBytes) {
     ASSERT_EQ(read.ChildCount(), 4u);
     for (size_t i = 0; i < 4; ++i)
         EXPECT_EQ(read.Child(i)->path, list.Child(i)->path);
+}
+
+// A FIFO named like a playlist or a music file used to block the scan for
+// good: opening it for reading waits for a writer.
+TEST_F(Studio, AFifoOrDeviceNamedLikeMusicNeverBlocksTheScan) {
+    const std::string a = Song("music/a.mp3");
+    ASSERT_EQ(::mkfifo((dir / "music/list.m3u").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((dir / "music/song.mp3").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((dir / "data.ms").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", dir / "music/zero.aac");
+    auto scan = std::async(std::launch::async, [&] {
+        CMusicDoc doc(context);
+        doc.Collection().ScanFolder(dir / "music", context);
+        doc.LoadStudio(dir / "data.ms");
+        MusicItem record;
+        const int fifo = GetMediaInfo(dir / "music/song.mp3", record, context);
+        return std::make_pair(doc.Collection().Count(), fifo);
+    });
+    if (scan.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        // Let the blocked reader go before failing.
+        for (const char* name : {"music/list.m3u", "music/song.mp3", "data.ms"})
+            ::close(::open((dir / name).c_str(), O_WRONLY | O_NONBLOCK));
+        FAIL() << "the scan blocked on a FIFO";
+    }
+    const auto [count, fifo] = scan.get();
+    // The FIFO named like a playlist still enters as an empty playlist (an
+    // M3U name is always added); nothing is read from it.
+    EXPECT_EQ(count, 2u);
+    EXPECT_EQ(fifo, -1);
 }
 
 TEST_F(Studio, StoredTitleFillsOnlyWhatTheFileDoesNotSay) {

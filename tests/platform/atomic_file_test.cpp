@@ -43,3 +43,49 @@ TEST(AtomicFile, ReplacesKeepingPermissionsAndLeavesNothingBehindOnFailure) {
     EXPECT_EQ(entries, 2u); // data.ms and busy
     fs::remove_all(dir);
 }
+
+// The temporary file used to be opened with O_TRUNC at a predictable name:
+// a link planted there made the replacement write through it, and a file of
+// that name was overwritten. A link at the file itself was replaced by a
+// plain file, so a dotfile manager lost its link.
+TEST(AtomicFile, TemporaryFilesAreNewAndLinksAreFollowed) {
+    fs::path dir = fs::temp_directory_path() / ("lyb-atomic-x-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir / "dotfiles");
+    const fs::path victim = dir / "victim";
+    { std::ofstream(victim) << "victim"; }
+    const fs::path file = dir / "user.reg";
+    fs::create_symlink(victim, dir / ("user.reg.tmp." + std::to_string(::getpid())));
+    { std::ofstream(dir / "user.re~") << "a user's own file"; }
+    ASSERT_TRUE(lyb::ReplaceFileAtomically(file.string(), "one"));
+    ASSERT_TRUE(lyb::ReplaceFileAtomically(file.string(), "two", (dir / "user.re~").string()));
+    EXPECT_EQ(Slurp(file), "two");
+    EXPECT_EQ(Slurp(victim), "victim");
+    EXPECT_EQ(Slurp(dir / "user.re~"), "a user's own file");
+    EXPECT_TRUE(fs::is_symlink(dir / ("user.reg.tmp." + std::to_string(::getpid()))));
+
+    // A link (relative, through a second link) is followed; the links stay.
+    { std::ofstream(dir / "dotfiles/mimeapps.list") << "old"; }
+    ::chmod((dir / "dotfiles/mimeapps.list").c_str(), 0600);
+    fs::create_symlink("dotfiles/mimeapps.list", dir / "middle");
+    fs::create_symlink("middle", dir / "mimeapps.list");
+    ASSERT_TRUE(lyb::ReplaceFileAtomically((dir / "mimeapps.list").string(), "new"));
+    EXPECT_TRUE(fs::is_symlink(dir / "mimeapps.list"));
+    EXPECT_TRUE(fs::is_symlink(dir / "middle"));
+    EXPECT_EQ(Slurp(dir / "dotfiles/mimeapps.list"), "new");
+    struct stat st;
+    ASSERT_EQ(::stat((dir / "dotfiles/mimeapps.list").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(lyb::FollowLinks((dir / "mimeapps.list").string()),
+              (dir / "dotfiles/mimeapps.list").string());
+    // A link to a file that does not exist yet: the file is made there.
+    fs::create_symlink("dotfiles/later.list", dir / "later.list");
+    ASSERT_TRUE(lyb::ReplaceFileAtomically((dir / "later.list").string(), "made"));
+    EXPECT_TRUE(fs::is_symlink(dir / "later.list"));
+    EXPECT_EQ(Slurp(dir / "dotfiles/later.list"), "made");
+    // A loop of links is not followed forever; nothing is written.
+    fs::create_symlink("loop-b", dir / "loop-a");
+    fs::create_symlink("loop-a", dir / "loop-b");
+    EXPECT_FALSE(lyb::ReplaceFileAtomically((dir / "loop-a").string(), "x"));
+    fs::remove_all(dir);
+}

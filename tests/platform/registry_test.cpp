@@ -14,6 +14,11 @@ using namespace lyb;
 
 namespace {
 
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
 std::string TempFolder(const char* tag) {
     std::string tmpl = testing::TempDir() + "reg_" + tag + "_XXXXXX";
     char* made = ::mkdtemp(tmpl.data());
@@ -210,14 +215,99 @@ TEST(HiveText, ParsesTolerantlyAndRoundTrips) {
         "[broken\r\n";
     int skipped = 0;
     HiveData d = ParseHive(Hive::ClassesRoot, text, &skipped);
-    EXPECT_EQ(skipped, 5); // orphan, bad dword, other hive's section + its value, broken section
+    EXPECT_EQ(skipped, 5); // comment, orphan, other hive's section + its value, broken section
     ASSERT_EQ(d.keys.size(), 1u);
     const auto& v = d.keys.begin()->second.values;
     EXPECT_EQ(v.at("").text, "LYB.File");
     EXPECT_EQ(v.at("lyb30_back").text, "mp3file");
     EXPECT_EQ(v.at("hex").binary, (std::vector<std::uint8_t>{0x0a, 0x0b}));
     EXPECT_EQ(v.at("esc").text, std::string("a\x01" "b\n"));
+    EXPECT_EQ(v.at("bad").dword, 0x12u); // fewer than eight digits, as people write them
     EXPECT_EQ(ParseHive(Hive::ClassesRoot, FormatHive(Hive::ClassesRoot, d)), d);
+}
+
+// A rewrite used to keep only what the parser understood: another
+// program's values and hand-written lines vanished, and a hive that could
+// not be read at all was replaced by an empty one.
+TEST(FileRegistry, ARewriteKeepsEveryLineItDoesNotUnderstand) {
+    const std::string folder = TempFolder("keep");
+    const char* data = std::getenv("LYB_TEST_DATA");
+    ASSERT_NE(data, nullptr);
+    std::ifstream in(std::string(data) + "/platform/registry/rewrite-dropped-foreign-lines.reg",
+                     std::ios::binary);
+    const std::string original((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(original.empty());
+    { std::ofstream(folder + "/user.reg", std::ios::binary) << original; }
+    Registry reg(std::make_shared<FileRegistryStore>(folder, true));
+    RegKey key;
+    ASSERT_EQ(reg.OpenKey(Hive::CurrentUser, "SOFTWARE\\Orvik\\Lyrabox 3.0", RegAccess::Full, key),
+              RegStatus::Ok);
+    std::uint32_t d = 0;
+    EXPECT_EQ(key.QueryDword("Hand written", d), RegStatus::Ok);
+    EXPECT_EQ(d, 2u);
+    ASSERT_EQ(key.SetDword("Bitrate", 256000), RegStatus::Ok);
+    // A value of a type we do not know is replaced only when we set it.
+    ASSERT_EQ(key.SetString("Replaced", "ours"), RegStatus::Ok);
+    const std::string after = ReadText(folder + "/user.reg");
+    for (const char* line :
+         {"; written by hand\n", "\"Path\"=hex(2):25,00,48,00,00,00\n", "\"Multi\"=hex(7):61,00,00,\\\n",
+          "  00,00\n", "\"Hand written\"=dword:00000002\n", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Elsewhere]\n",
+          "\"Other\"=\"program\"\n", "\"Bitrate\"=dword:0003e800\n", "\"Replaced\"=\"ours\"\n",
+          "[HKEY_CURRENT_USER\\SOFTWARE\\Another]\n", "\"Big\"=hex(b):01,00,00,00,00,00,00,00\n"})
+        EXPECT_NE(after.find(line), std::string::npos) << line << "\n" << after;
+    EXPECT_EQ(after.find("hex(b):ff"), std::string::npos) << after;
+    EXPECT_FALSE(fs::exists(folder + "/user.reg.bad"));
+
+    // A file that is not a hive at all is kept beside the new one.
+    const std::string garbage("\xFF\xFEW\0i\0n\0d\0o\0w\0s\0", 16);
+    { std::ofstream(folder + "/classes.reg", std::ios::binary) << garbage; }
+    RegKey cls;
+    ASSERT_EQ(reg.CreateKey(Hive::ClassesRoot, ".mp3", RegAccess::Full, cls), RegStatus::Ok);
+    EXPECT_EQ(ReadText(folder + "/classes.reg.bad"), garbage);
+    EXPECT_NE(ReadText(folder + "/classes.reg").find("[HKEY_CLASSES_ROOT\\.mp3]"), std::string::npos);
+    // A second bad file never replaces the first copy.
+    { std::ofstream(folder + "/classes.reg", std::ios::binary) << "junk\0"; }
+    ASSERT_EQ(cls.SetString("", "x"), RegStatus::Ok);
+    EXPECT_EQ(ReadText(folder + "/classes.reg.bad"), garbage);
+    size_t copies = 0;
+    for (const auto& e : fs::directory_iterator(folder))
+        copies += e.path().filename().string().rfind("classes.reg.bad", 0) == 0;
+    EXPECT_EQ(copies, 2u);
+    fs::remove_all(folder);
+}
+
+// Each value used to be one rewrite of the whole hive (and one fsync).
+TEST(Registry, SeveralValuesAreOneChangeOfTheStore) {
+    class Counting final : public RegistryStore {
+    public:
+        RegStatus Read(Hive hive, HiveData& out) override { return inner.Read(hive, out); }
+        RegStatus Modify(Hive hive, const std::function<bool(HiveData&)>& change) override {
+            return inner.Modify(hive, [&](HiveData& d) {
+                const bool stored = change(d);
+                stores += stored;
+                return stored;
+            });
+        }
+        bool Writable(Hive hive) const override { return inner.Writable(hive); }
+        MemoryRegistryStore inner;
+        int stores = 0;
+    };
+    auto store = std::make_shared<Counting>();
+    Registry reg(store);
+    ASSERT_EQ(reg.SetValues(Hive::CurrentUser, "A\\B",
+                            {{"one", RegValue::Dword(1)}, {"two", RegValue::Sz("2")}, {"", RegValue::Sz("d")}}),
+              RegStatus::Ok);
+    EXPECT_EQ(store->stores, 1);
+    RegKey key;
+    ASSERT_EQ(reg.OpenKey(Hive::CurrentUser, "a\\b", RegAccess::Read, key), RegStatus::Ok);
+    std::string two;
+    EXPECT_EQ(key.QueryString("two", two), RegStatus::Ok);
+    EXPECT_EQ(two, "2");
+    // Nothing changed: nothing is stored.
+    ASSERT_EQ(reg.SetValues(Hive::CurrentUser, "A\\B", {{"one", RegValue::Dword(1)}}), RegStatus::Ok);
+    EXPECT_EQ(store->stores, 1);
+    store->inner.SetWritable(Hive::LocalMachine, false);
+    EXPECT_EQ(reg.SetValues(Hive::LocalMachine, "A", {{"x", RegValue::Dword(1)}}), RegStatus::AccessDenied);
 }
 
 } // namespace
