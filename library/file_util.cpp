@@ -44,6 +44,10 @@ std::FILE* OpenRegular(const std::string& path, const char* mode) {
     return f;
 }
 
+bool Readable(const std::string& path) {
+    return ::access(path.c_str(), R_OK) == 0;
+}
+
 std::optional<std::string> ReadAll(const std::string& path, uint64_t maxBytes) {
     std::FILE* f = OpenRegular(path, "rb");
     if (!f)

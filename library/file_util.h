@@ -15,6 +15,9 @@ namespace lyb::libfile {
 /// writer; opening some devices does things). Null on failure.
 std::FILE* OpenRegular(const std::string& path, const char* mode);
 
+/// True when the path exists and this process may read it (nothing is opened).
+bool Readable(const std::string& path);
+
 /// The whole file, or nothing when it cannot be read (see OpenRegular). Refuses files larger
 /// than `maxBytes`.
 std::optional<std::string> ReadAll(const std::string& path, uint64_t maxBytes = 1ull << 30);

@@ -198,10 +198,10 @@ int GetMediaInfo(const std::string& path, MusicItem& record, const LibraryContex
 }
 
 int SetMediaInfo(const std::string& path, const MusicItem& record, const LibraryContext& context) {
-    std::FILE* f = libfile::OpenRegular(path, "rb");
-    if (!f)
+    // Only asked, never opened: a FIFO must not block here. Whatever is not
+    // a regular file is refused below, with the read-only message.
+    if (!libfile::Readable(path))
         return -1;
-    std::fclose(f);
     if (path.size() < 3)
         return -1;
     const std::string last3 = libfile::AsciiLower(path.substr(path.size() - 3));
