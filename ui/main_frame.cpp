@@ -1,6 +1,7 @@
 #include "ui/main_frame.h"
 
 #include "app/lyb30_app.h"
+#include "ui/music_form.h"
 #include "ui/pages.h"
 #include "ui/preferences_dialog.h"
 
@@ -26,8 +27,20 @@ CMainFrame::CMainFrame(CLyb30App& app, QWidget* parent) : QMainWindow(parent), m
     setCentralWidget(central);
     connect(m_strip, &QTabBar::currentChanged, m_pages, &QStackedWidget::setCurrentIndex);
 
-    // The full main menu belongs to the interface shell; the preferences
-    // command is here so the settings can be edited.
+    // The full main menu belongs to the interface shell; the disk search and
+    // the preferences command are here so users reach them meanwhile.
+    QMenu* file = menuBar()->addMenu("&File");
+    QAction* search = file->addAction("&Search");
+    search->setObjectName("actionSearch");
+    search->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    connect(search, &QAction::triggered, this, [this] {
+        if (auto* music = dynamic_cast<CMusicForm*>(m_app.GetMusicForm())) {
+            for (int i = 0; i < PageCount(); ++i)
+                if (Page(i)->View() == music)
+                    ShowPage(i);
+            music->OnSearch();
+        }
+    });
     QMenu* tools = menuBar()->addMenu("&Tools");
     QAction* prefs = tools->addAction("Program preferences");
     prefs->setObjectName("actionPreferences");

@@ -8,6 +8,7 @@
 #include "platform/trace.h"
 #include "ui/edit_item_dialog.h"
 #include "ui/main_frame.h"
+#include "ui/search_dialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -799,6 +800,19 @@ void CMusicForm::OnEditItem() {
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QDialog::accepted, this, [this, dialog] { m_page->EditItem(dialog->Title(), dialog->Artist()); });
     dialog->open();
+}
+
+void CMusicForm::OnSearch() {
+    if (m_searchDialog)
+        return;
+    auto* dialog = new CSearchDlg(*m_page, m_app.Settings().defaultMusicFolder, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    m_searchDialog = dialog;
+    dialog->open();
+}
+
+CSearchDlg* CMusicForm::SearchDialog() const {
+    return static_cast<CSearchDlg*>(m_searchDialog.data());
 }
 
 void CMusicForm::OnTransfer() {

@@ -146,6 +146,10 @@ class CMusicForm final : public CFormView {
     void OnCreatePlaylist();
     void OnEditItem();
     void OnTransfer();
+    /// "Search disks for music" (menu File, "&Search", Ctrl+F), window-modal.
+    void OnSearch();
+    /// The search dialog now open (null when none).
+    class CSearchDlg* SearchDialog() const;
     void ShowContextMenu(int row, const QPoint& globalPos);
     void DropRows(const std::vector<int>& rows, int targetRow, const QPoint& globalPos);
     void DropFiles(const std::vector<std::string>& paths);
@@ -183,6 +187,7 @@ class CMusicForm final : public CFormView {
     QLineEdit* m_selectedSize = nullptr;
     std::array<QAction*, static_cast<size_t>(MusicFormAction::Count)> m_actions{};
     QPointer<QFileDialog> m_fileDialog;
+    QPointer<QDialog> m_searchDialog;
     int m_listener = 0;
     bool m_syncing = false;
     bool m_widthsApplied = false;

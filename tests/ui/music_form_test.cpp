@@ -7,12 +7,16 @@
 #include "ui/edit_item_dialog.h"
 #include "ui/main_frame.h"
 #include "ui/music_form.h"
+#include "ui/search_dialog.h"
 #include "ui/qt_shell.h"
 #include "ui_fixture.h"
 
 #include "../library/test_util.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QImage>
@@ -32,6 +36,25 @@ using namespace lyb::test;
 namespace {
 
 struct StudioUi : UiFixture {
+    /// Files made once with ffmpeg, copied into each test's folder.
+    static std::string Made(const char* name) {
+        static TempDir* made = nullptr;
+        static bool ok = false;
+        if (!made) {
+            made = new TempDir;
+            ok = HaveTool("ffmpeg") &&
+                 MakeMp3(*made / "a.mp3", "-id3v2_version 4 -metadata title=Alpha -metadata artist=Aurora") &&
+                 MakeMp3(*made / "b.mp3") && MakeAac(*made / "c.aac");
+        }
+        return ok ? *made / name : std::string();
+    }
+    static bool Copy(const char* name, const std::string& to) {
+        const std::string from = Made(name);
+        std::error_code ec;
+        std::filesystem::create_directories(std::filesystem::path(to).parent_path(), ec);
+        return !from.empty() && std::filesystem::copy_file(from, to, ec);
+    }
+
     FakeEngine engine;
     std::string music;
     std::unique_ptr<QtAppShell> shell;
@@ -39,13 +62,12 @@ struct StudioUi : UiFixture {
 
     void SetUp() override {
         UiFixture::SetUp();
-        if (!HaveTool("ffmpeg"))
+        if (Made("a.mp3").empty())
             GTEST_SKIP() << "ffmpeg is needed to make test files";
         music = dir + "/music";
-        std::filesystem::create_directories(music);
-        ASSERT_TRUE(MakeMp3(music + "/a.mp3", "-id3v2_version 4 -metadata title=Alpha -metadata artist=Aurora"));
-        ASSERT_TRUE(MakeMp3(music + "/b.mp3"));
-        ASSERT_TRUE(MakeAac(music + "/c.aac"));
+        ASSERT_TRUE(Copy("a.mp3", music + "/a.mp3"));
+        ASSERT_TRUE(Copy("b.mp3", music + "/b.mp3"));
+        ASSERT_TRUE(Copy("c.aac", music + "/c.aac"));
         WriteFile(music + "/Rock.m3u", "#EXTM3U\r\n" + music + "/a.mp3\r\n" + music + "/b.mp3\r\n");
         engine.mp3Seconds[music + "/a.mp3"] = 185;
         engine.mp3Seconds[music + "/b.mp3"] = 242;
@@ -85,6 +107,7 @@ struct StudioUi : UiFixture {
         while (!done() && t.elapsed() < 2000) {
             WaitForDurationProbes();
             QApplication::processEvents(QEventLoop::AllEvents, 20);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         }
         return done();
     }
@@ -339,4 +362,41 @@ TEST_F(StudioUi, ColumnWidthsSettingsTheSaveAtCloseAndTheStudioLock) {
     EXPECT_EQ(app->Settings().musicStudioColumns, "200,50,60,70,80,123,");
     EXPECT_TRUE(std::filesystem::exists(studio)); // saved at close
     EXPECT_EQ(MakeStudioLock(studio)->Acquire(), GuardResult::Acquired);
+}
+
+TEST_F(StudioUi, SearchDialogFindsFilesAndAddsThemOnTheUiThread) {
+    CMusicForm* form = Start();
+    ASSERT_NE(form, nullptr);
+    ASSERT_EQ(form->Model()->rowCount(), 4);
+    ASSERT_TRUE(Copy("b.mp3", music + "/new/x.mp3"));
+    ASSERT_TRUE(Copy("c.aac", music + "/new/y.aac"));
+    auto* search = shell->MainFrame()->findChild<QAction*>("actionSearch");
+    ASSERT_NE(search, nullptr);
+    EXPECT_EQ(search->shortcut(), QKeySequence("Ctrl+F"));
+    search->trigger();
+    CSearchDlg* dialog = form->SearchDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->windowTitle(), "Search disks for music");
+    EXPECT_EQ(dialog->drives->itemText(0), "All drives");
+    EXPECT_EQ(dialog->folder->text().toStdString(), music);
+    EXPECT_EQ(dialog->startStop->text(), "Start search");
+    EXPECT_EQ(dialog->patterns->text(), "*.mp3; *.aac; *.m3u");
+    dialog->types->setCurrentIndex(1);
+    EXPECT_EQ(dialog->patterns->text(), "*.mp3");
+    dialog->types->setCurrentIndex(0);
+    dialog->subfolders->setChecked(true);
+    dialog->startStop->click();
+    EXPECT_EQ(dialog->startStop->text(), "Stop search");
+    EXPECT_FALSE(dialog->folder->isEnabled());
+    ASSERT_TRUE(Until([&] { return !dialog->State().Searching(); }));
+    EXPECT_EQ(dialog->status->text(), "Found: 6  file(s) , Added: 2  file(s) to Music Studio");
+    EXPECT_EQ(dialog->startStop->text(), "Start search");
+    ASSERT_EQ(form->Model()->rowCount(), 6);
+    EXPECT_EQ(form->List()->selectionModel()->selectedRows().size(), 2);
+    std::set<QString> added = {Cell(form, 4, kColumnTitle), Cell(form, 5, kColumnTitle)};
+    EXPECT_EQ(added, (std::set<QString>{"x", "y"}));
+    dialog->closeButton->click();
+    EXPECT_FALSE(dialog->isVisible());
+    ASSERT_TRUE(Until([&] { return form->SearchDialog() == nullptr; }));
 }
