@@ -1,55 +1,21 @@
 #include "library/file_util.h"
 
 #include "platform/atomic_file.h"
+#include "platform/file_access.h"
 #include "platform/path.h"
 #include "platform/text.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fcntl.h>
 #include <filesystem>
-#include <sys/stat.h>
 #include <system_error>
-#include <unistd.h>
 
 
 namespace lyb::libfile {
 
 namespace fs = std::filesystem;
 
-std::FILE* OpenRegular(const std::string& path, const char* mode) {
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0)
-        return nullptr;
-    if (!S_ISREG(st.st_mode)) {
-        errno = EINVAL;
-        return nullptr;
-    }
-    const bool update = std::strchr(mode, '+') != nullptr;
-    // Non-blocking, in case the name was swapped for a FIFO meanwhile.
-    int fd = ::open(path.c_str(), (update ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return nullptr;
-    struct stat opened;
-    if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) ||
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-        ::close(fd);
-        errno = EINVAL;
-        return nullptr;
-    }
-    std::FILE* f = ::fdopen(fd, mode);
-    if (!f)
-        ::close(fd);
-    return f;
-}
-
-bool Readable(const std::string& path) {
-    return ::access(path.c_str(), R_OK) == 0;
-}
-
 std::optional<std::string> ReadAll(const std::string& path, uint64_t maxBytes) {
-    std::FILE* f = OpenRegular(path, "rb");
+    std::FILE* f = OpenRegularFile(path, "rb");
     if (!f)
         return std::nullopt;
     std::string out;

@@ -2,24 +2,14 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace lyb::libfile {
 
-/// Opens a regular file (`mode` as for fopen: "rb", "r+b") and never
-/// blocks: a FIFO, a device or a folder carrying a music or playlist file's
-/// name is refused without being opened (reading a FIFO would wait for a
-/// writer; opening some devices does things). Null on failure.
-std::FILE* OpenRegular(const std::string& path, const char* mode);
-
-/// True when the path exists and this process may read it (nothing is opened).
-bool Readable(const std::string& path);
-
-/// The whole file, or nothing when it cannot be read (see OpenRegular). Refuses files larger
-/// than `maxBytes`.
+/// The whole file, or nothing when it cannot be read (only regular files
+/// are opened; see OpenRegularFile). Refuses files larger than `maxBytes`.
 std::optional<std::string> ReadAll(const std::string& path, uint64_t maxBytes = 1ull << 30);
 
 /// Writes `bytes` to a new temporary file beside the file `path` finally

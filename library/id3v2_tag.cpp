@@ -1,12 +1,14 @@
 #include "library/id3v2_tag.h"
 
 #include "library/file_util.h"
+#include "platform/file_access.h"
 #include "platform/atomic_file.h"
 #include "platform/text.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 namespace lyb {
 
@@ -16,7 +18,16 @@ constexpr uint8_t kFlagUnsync = 0x80;
 constexpr uint8_t kFlagExtended = 0x40;
 constexpr uint8_t kFlagExperimental = 0x20;
 constexpr uint8_t kFlagFooter = 0x10;                  // version 4 only
-constexpr uint16_t kFrameDataLengthIndicator = 0x0001; // version 4 frame flag
+// Frame format flags of version 4.
+constexpr uint16_t kFrameGrouping4 = 0x0040;
+constexpr uint16_t kFrameCompressed4 = 0x0008;
+constexpr uint16_t kFrameEncrypted4 = 0x0004;
+constexpr uint16_t kFrameUnsync4 = 0x0002;
+constexpr uint16_t kFrameDataLengthIndicator = 0x0001;
+// Frame format flags of version 3.
+constexpr uint16_t kFrameCompressed3 = 0x0080;
+constexpr uint16_t kFrameEncrypted3 = 0x0040;
+constexpr uint16_t kFrameGrouping3 = 0x0020;
 
 uint32_t BigEndian(const uint8_t* p, size_t count) {
     uint32_t v = 0;
@@ -60,6 +71,14 @@ bool ParseHeader(const uint8_t* head, size_t n, int& major, uint32_t& size) {
     return true;
 }
 
+// True when a version-4 footer ("3DI", the header's other fields) follows
+// the body. Writers set the flag without writing one; the flag alone is not
+// trusted, or ten bytes of audio would be taken for a footer.
+bool IsFooter(const uint8_t* head, const uint8_t* tail) {
+    return tail[0] == '3' && tail[1] == 'D' && tail[2] == 'I' && tail[3] == head[3] &&
+           std::memcmp(tail + 6, head + 6, 4) == 0;
+}
+
 // Total bytes of the tag at the start of the file (header, body, footer);
 // 0 when the file does not start with a tag.
 uint64_t TagTotalOnDisk(std::FILE* f) {
@@ -72,9 +91,71 @@ uint64_t TagTotalOnDisk(std::FILE* f) {
     if (!ParseHeader(head, n, major, size))
         return 0;
     uint64_t total = 10ull + size;
-    if (major == 4 && (head[5] & kFlagFooter))
+    uint8_t tail[10];
+    if (major == 4 && (head[5] & kFlagFooter) &&
+        std::fseek(f, static_cast<long>(total), SEEK_SET) == 0 &&
+        std::fread(tail, 1, sizeof tail, f) == sizeof tail && IsFooter(head, tail))
         total += 10;
     return total;
+}
+
+// Undoes unsynchronisation: every FF 00 becomes FF.
+std::string Resynchronise(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        out.push_back(bytes[i]);
+        if (static_cast<uint8_t>(bytes[i]) == 0xFF && i + 1 < bytes.size() && bytes[i + 1] == 0)
+            ++i;
+    }
+    return out;
+}
+
+// A URL frame (W***, but not the user-defined WXXX) holds the bare URL.
+bool IsUrlFrameId(std::string_view id) {
+    return !id.empty() && id[0] == 'W' && id != "WXXX" && id != "WXX";
+}
+
+// A URL as ISO-8859-1 bytes: what is not printable ASCII is percent-encoded
+// as UTF-8, as a URI carries such characters.
+std::string UrlBytes(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (char c : text) {
+        const auto b = static_cast<uint8_t>(c);
+        if (b > 0x20 && b < 0x7F) {
+            out.push_back(c);
+        } else {
+            out.push_back('%');
+            out.push_back(kHex[b >> 4]);
+            out.push_back(kHex[b & 15]);
+        }
+    }
+    return out;
+}
+
+enum class Walk { Clean, Broken, HighBit };
+
+// Walks version-4 frame headers with sync-safe or plain sizes: Clean when
+// the frames line up to the padding or the end of the tag.
+template <class Source> Walk WalkFrames(Source& body, uint64_t pos, uint32_t size, bool plain) {
+    while (pos < size) {
+        uint8_t fh[10];
+        if (!body.Read(pos, 1, fh) || fh[0] == 0)
+            return Walk::Clean;
+        if (pos + 10 > size || !body.Read(pos, 10, fh))
+            return Walk::Broken;
+        for (size_t i = 0; i < 4; ++i)
+            if (!IsFrameIdChar(fh[i]))
+                return Walk::Broken;
+        if (!plain && ((fh[4] | fh[5] | fh[6] | fh[7]) & 0x80))
+            return Walk::HighBit;
+        const uint32_t frameSize = plain ? BigEndian(fh + 4, 4) : DecodeSyncSafe(fh + 4);
+        if (frameSize > size - pos - 10)
+            return Walk::Broken;
+        pos += 10 + frameSize;
+    }
+    return Walk::Clean;
 }
 
 } // namespace
@@ -137,7 +218,7 @@ class BodySource {
 bool ID3v2Tag::ReadTag(const std::string& path, ReadMode mode) {
     m_frames.clear();
     m_partial = false;
-    std::FILE* f = libfile::OpenRegular(path, "rb");
+    std::FILE* f = OpenRegularFile(path, "rb");
     if (!f)
         return false;
     uint8_t head[10];
@@ -153,6 +234,10 @@ bool ID3v2Tag::ReadTag(const std::string& path, ReadMode mode) {
     }
     BodySource body(f, size);
     bool ok = !body.Failed() && Parse(head, body, mode == ReadMode::Info);
+    uint8_t tail[10];
+    m_footer = ok && major == 4 && (head[5] & kFlagFooter) &&
+               std::fseek(f, static_cast<long>(10 + size), SEEK_SET) == 0 &&
+               std::fread(tail, 1, sizeof tail, f) == sizeof tail && IsFooter(head, tail);
     std::fclose(f);
     if (!ok)
         m_frames.clear();
@@ -168,19 +253,38 @@ bool ID3v2Tag::ReadTagFromBytes(std::string_view bytes, ReadMode mode) {
     if (!ParseHeader(p, bytes.size(), major, size) || bytes.size() - 10 < size)
         return false;
     BodySource body(p + 10, size);
-    return Parse(p, body, mode == ReadMode::Info);
+    if (!Parse(p, body, mode == ReadMode::Info))
+        return false;
+    m_footer = major == 4 && (p[5] & kFlagFooter) && bytes.size() - 10 - size >= 10 &&
+               IsFooter(p, p + 10 + size);
+    return true;
 }
 
-template <class Source> bool ID3v2Tag::Parse(const uint8_t* head, Source& body, bool skipLarge) {
+template <class Source> bool ID3v2Tag::Parse(const uint8_t* head, Source& source, bool skipLarge) {
     std::memcpy(m_header, head, 10);
     m_major = head[3];
     m_revision = head[4];
     m_unsync = (head[5] & kFlagUnsync) != 0;
     m_extended = (head[5] & kFlagExtended) != 0;
     m_experimental = (head[5] & kFlagExperimental) != 0;
-    const uint32_t size = DecodeSyncSafe(head + 6);
-    m_size = size;
+    m_footer = false;
+    m_size = DecodeSyncSafe(head + 6);
 
+    // Versions 2 and 3 unsynchronise the whole tag: it is undone first, and
+    // the frames are read from what it was before.
+    if (m_unsync && m_major <= 3) {
+        std::string raw(m_size, '\0');
+        if (!source.Read(0, m_size, raw.data()))
+            return false;
+        const std::string body = Resynchronise(raw);
+        Source decoded(reinterpret_cast<const uint8_t*>(body.data()),
+                       static_cast<uint32_t>(body.size()));
+        return ParseFrames(decoded, static_cast<uint32_t>(body.size()), skipLarge);
+    }
+    return ParseFrames(source, m_size, skipLarge);
+}
+
+template <class Source> bool ID3v2Tag::ParseFrames(Source& body, uint32_t size, bool skipLarge) {
     uint64_t start = 0;
     // Version 2 has no extended header (its bit 6 means compression).
     if (m_extended && m_major >= 3) {
@@ -188,14 +292,22 @@ template <class Source> bool ID3v2Tag::Parse(const uint8_t* head, Source& body, 
         if (!body.Read(0, 4, extSize)) {
             start = size;
         } else {
-            uint32_t ext = DecodeSyncSafe(extSize);
-            // In 2.4 the size counts its own four bytes; in 2.3 it does not.
+            // In 2.4 the size is sync-safe and counts its own four bytes; in
+            // 2.3 it is a plain integer that does not.
+            uint32_t ext = m_major == 4 ? DecodeSyncSafe(extSize) : BigEndian(extSize, 4);
             start = m_major == 4 ? ext : 4ull + ext;
             if (m_major == 4 && ext < 6)
                 start = size; // malformed: no frames can be located
         }
     }
     m_frameStart = static_cast<uint32_t>(std::min<uint64_t>(start, size));
+
+    // Version-4 frame sizes are sync-safe, but a well-known writer put plain
+    // integers there; common readers accept both. The reading under which
+    // the frames line up is taken, so no frame is cut when it is rewritten.
+    bool plainSizes = m_major != 4;
+    if (m_major == 4 && WalkFrames(body, m_frameStart, size, false) != Walk::Clean)
+        plainSizes = WalkFrames(body, m_frameStart, size, true) == Walk::Clean;
 
     const size_t hdr = HeaderBytes();
     const size_t idLen = m_major == 2 ? 3 : 4;
@@ -216,7 +328,7 @@ template <class Source> bool ID3v2Tag::Parse(const uint8_t* head, Source& body, 
         if (m_major == 2) {
             frameSize = BigEndian(fh + 3, 3);
         } else {
-            frameSize = m_major == 4 ? DecodeSyncSafe(fh + 4) : BigEndian(fh + 4, 4);
+            frameSize = plainSizes ? BigEndian(fh + 4, 4) : DecodeSyncSafe(fh + 4);
             flags = static_cast<uint16_t>(BigEndian(fh + 8, 2));
         }
         if (frameSize > size - pos - hdr)
@@ -230,6 +342,7 @@ template <class Source> bool ID3v2Tag::Parse(const uint8_t* head, Source& body, 
             frame.data.resize(frameSize);
             if (!body.Read(pos + hdr, frameSize, frame.data.data()))
                 return false;
+            DecodeFrame(frame);
         }
         m_frames.push_back(std::move(frame));
         pos += hdr + frameSize;
@@ -237,12 +350,83 @@ template <class Source> bool ID3v2Tag::Parse(const uint8_t* head, Source& body, 
     return true;
 }
 
+void ID3v2Tag::DecodeFrame(Frame& frame) const {
+    if (m_major != 4)
+        return;
+    // Version 4 unsynchronises frame by frame (the tag's flag says all are).
+    if ((frame.flags & kFrameUnsync4) || m_unsync) {
+        frame.data = Resynchronise(frame.data);
+        frame.flags &= static_cast<uint16_t>(~kFrameUnsync4);
+    }
+    // The data length indicator only matters for data we cannot decode.
+    if ((frame.flags & kFrameDataLengthIndicator) &&
+        !(frame.flags & (kFrameCompressed4 | kFrameEncrypted4))) {
+        const size_t at = (frame.flags & kFrameGrouping4) ? 1 : 0;
+        if (frame.data.size() >= at + 4) {
+            frame.data.erase(at, 4);
+            frame.flags &= static_cast<uint16_t>(~kFrameDataLengthIndicator);
+        }
+    }
+}
+
+std::optional<std::string_view> ID3v2Tag::Payload(const Frame& frame) const {
+    std::string_view data = frame.data;
+    size_t skip = 0;
+    if (m_major == 4) {
+        if (frame.flags & (kFrameCompressed4 | kFrameEncrypted4))
+            return std::nullopt;
+        skip = ((frame.flags & kFrameGrouping4) ? 1 : 0) +
+               ((frame.flags & kFrameDataLengthIndicator) ? 4 : 0);
+    } else if (m_major == 3) {
+        if (frame.flags & (kFrameCompressed3 | kFrameEncrypted3))
+            return std::nullopt;
+        skip = (frame.flags & kFrameGrouping3) ? 1 : 0;
+    }
+    if (data.size() < skip)
+        return std::nullopt;
+    return data.substr(skip);
+}
+
 bool ID3v2Tag::IdMatches(const Frame& frame, std::string_view id) const {
     size_t n = m_major == 2 ? 3 : 4;
     return std::string_view(frame.id).substr(0, n) == id.substr(0, n);
 }
 
-ID3v2Tag::Frame* ID3v2Tag::FindFirst(std::string_view id) {
+const ID3v2Tag::Frame* ID3v2Tag::FindRead(std::string_view id) const {
+    const Frame* found = nullptr;
+    for (const Frame& frame : m_frames)
+        if (IdMatches(frame, id)) {
+            auto payload = Payload(frame);
+            if (payload && !payload->empty())
+                found = &frame;
+        }
+    return found;
+}
+
+ID3v2Tag::Frame* ID3v2Tag::SetFrameData(std::string_view id, std::string data) {
+    // The frame edited is the frame read; duplicates of it (which the
+    // standard does not allow) go, so every reader sees the new text.
+    const Frame* read = FindRead(id);
+    Frame* target = nullptr;
+    for (Frame& frame : m_frames)
+        if (IdMatches(frame, id) && (!read || &frame == read)) {
+            target = &frame;
+            break;
+        }
+    if (!target) {
+        Frame frame;
+        size_t n = m_major == 2 ? 3 : 4;
+        frame.id = std::string(id.substr(0, n));
+        frame.id.resize(n, ' ');
+        m_frames.push_back(std::move(frame));
+        target = &m_frames.back();
+    }
+    target->data = std::move(data);
+    target->flags = 0; // the old flags described the old data
+    const size_t index = static_cast<size_t>(target - m_frames.data());
+    for (size_t i = m_frames.size(); i-- > 0;)
+        if (i != index && IdMatches(m_frames[i], id))
+            m_frames.erase(m_frames.begin() + static_cast<std::ptrdiff_t>(i));
     for (Frame& frame : m_frames)
         if (IdMatches(frame, id))
             return &frame;
@@ -250,19 +434,17 @@ ID3v2Tag::Frame* ID3v2Tag::FindFirst(std::string_view id) {
 }
 
 std::string ID3v2Tag::GetTextFrame(std::string_view id, size_t maxChars) const {
-    const Frame* found = nullptr;
-    for (const Frame& frame : m_frames)
-        if (IdMatches(frame, id) && !frame.data.empty())
-            found = &frame;
+    const Frame* found = FindRead(id);
     if (!found)
         return {};
-    std::string_view data = found->data;
-    if (m_major == 4 && (found->flags & kFrameDataLengthIndicator)) {
-        if (data.size() <= 4)
-            return {};
-        data.remove_prefix(4);
-    }
+    std::string_view data = *Payload(*found);
     const uint8_t encoding = static_cast<uint8_t>(data[0]);
+    if (IsUrlFrameId(found->id) && encoding > 3) {
+        // A URL frame holds the bare ISO-8859-1 URL. (Older versions of this
+        // program laid it out like a text frame, encoding byte first: those
+        // start with a byte no URL starts with, and are read as text.)
+        return CutChars(Latin1ToUtf8(data.substr(0, data.find('\0'))), maxChars);
+    }
     data.remove_prefix(1);
     std::string text;
     if (encoding == 0 || encoding == 3) {
@@ -329,17 +511,7 @@ void ID3v2Tag::SetRawTextFrame(std::string_view id, std::string_view bytes) {
     data.reserve(bytes.size() + 1);
     data.push_back('\0');
     data.append(bytes);
-    if (Frame* frame = FindFirst(id)) {
-        frame->data = std::move(data);
-        frame->flags = 0; // the old flags described the old data
-        return;
-    }
-    Frame frame;
-    size_t n = m_major == 2 ? 3 : 4;
-    frame.id = std::string(id.substr(0, n));
-    frame.id.resize(n, ' ');
-    frame.data = std::move(data);
-    m_frames.push_back(std::move(frame));
+    SetFrameData(id, std::move(data));
 }
 
 void ID3v2Tag::SetUnicodeTextFrame(std::string_view id, std::string_view text, bool terminator) {
@@ -354,17 +526,13 @@ void ID3v2Tag::SetUnicodeTextFrame(std::string_view id, std::string_view text, b
         bytes.push_back(static_cast<char>(u >> 8));
         bytes.push_back(static_cast<char>(u & 0xFF));
     }
-    SetRawTextFrame(id, bytes);
-    if (Frame* frame = FindFirst(id))
-        frame->data[0] = 1;
+    bytes.insert(bytes.begin(), '\x01');
+    SetFrameData(id, std::move(bytes));
 }
 
 void ID3v2Tag::RemoveFrame(std::string_view id) {
-    for (auto it = m_frames.begin(); it != m_frames.end(); ++it)
-        if (IdMatches(*it, id)) {
-            m_frames.erase(it);
-            return;
-        }
+    // Every frame of the identifier: a duplicate left behind would be read.
+    std::erase_if(m_frames, [&](const Frame& frame) { return IdMatches(frame, id); });
 }
 
 void ID3v2Tag::SetTitle(std::string_view text) {
@@ -381,8 +549,8 @@ void ID3v2Tag::SetArtist(std::string_view text) {
 void ID3v2Tag::SetURL(std::string_view text) {
     if (text.empty())
         RemoveFrame(URLId());
-    else
-        SetUnicodeTextFrame(URLId(), text);
+    else if (GetURL() != text) // an unchanged URL keeps its frame as written
+        SetFrameData(URLId(), UrlBytes(text));
 }
 
 void ID3v2Tag::SetLength(uint32_t seconds) {
@@ -395,6 +563,7 @@ void ID3v2Tag::SetLength(uint32_t seconds) {
 void ID3v2Tag::ResetTag() {
     m_frames.clear();
     m_partial = false;
+    m_footer = false;
     m_major = 4;
     m_revision = 0;
     m_unsync = m_extended = m_experimental = false;
@@ -485,14 +654,16 @@ bool ID3v2Tag::WriteTag(const std::string& file, bool force) {
     if (path.empty())
         return false;
     const uint64_t oldTotal = uint64_t(m_size) + 10;
-    // Neither an extended header nor unsynchronisation is written.
+    // Neither an extended header, nor unsynchronisation, nor a footer is
+    // written: the frames were decoded when read, so the tag is written
+    // whole and plain.
     m_unsync = false;
     m_extended = false;
     m_frameStart = 0;
     if (!GrowToFit())
         return false;
 
-    std::FILE* music = libfile::OpenRegular(path, "r+b");
+    std::FILE* music = OpenRegularFile(path, "r+b");
     if (!music)
         return false;
     // The tag actually in the file decides what the new one replaces, so a
@@ -546,7 +717,7 @@ bool ID3v1Record::Parse(std::string_view last128) {
 }
 
 bool ID3v1Record::Read(const std::string& path) {
-    std::FILE* f = libfile::OpenRegular(path, "rb");
+    std::FILE* f = OpenRegularFile(path, "rb");
     if (!f)
         return false;
     char buf[128];

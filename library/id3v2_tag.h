@@ -4,18 +4,27 @@
 //
 // Sizes: the tag size and the extended-header size are sync-safe (7 bits a
 // byte); frame sizes are plain big-endian integers in 2.2 (3 bytes) and 2.3
-// (4 bytes) and sync-safe in 2.4. Texts are UTF-8 on this side; frames are
-// read in every ID3 encoding (ISO-8859-1, UTF-16 with or without a byte-order
-// mark, UTF-16BE, UTF-8) and written as UTF-16 with the mark FE FF.
+// (4 bytes) and sync-safe in 2.4 (a 2.4 tag whose sizes a known writer put
+// as plain integers is recognised by which reading lines the frames up).
+// Texts are UTF-8 on this side; text frames are read in every ID3 encoding
+// (ISO-8859-1, UTF-16 with or without a byte-order mark, UTF-16BE, UTF-8)
+// and written as UTF-16 with the mark FE FF. URL frames (W***) hold the bare
+// ISO-8859-1 URL, with no encoding byte.
+//
+// Frames are held decoded: unsynchronisation (of the whole tag in 2.2 and
+// 2.3, of each frame in 2.4) and 2.4 data length indicators are undone when
+// read, so a tag is always written back whole and plain. A 2.4 footer is
+// believed only when its "3DI" is there.
 //
 // Reading never trusts the file: a size running past the data ends the frame
 // list, keeping the frames before it. Writing never loses the music file: a
-// tag that outgrows its space is written with the audio into a temporary
-// file beside the original, which then replaces it atomically.
+// tag that outgrows its space is written with the audio into a new
+// temporary file beside the original, which then replaces it atomically.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,9 +66,10 @@ class ID3v2Tag {
     /// True when frames were left unread (ReadMode::Info).
     bool Partial() const { return m_partial; }
 
-    /// The text of the last frame with this identifier and non-empty data,
-    /// as UTF-8, at most `maxChars` characters, cut at the first NUL.
-    /// Empty when there is no such frame.
+    /// The text of the last frame with this identifier and non-empty data
+    /// (compressed or encrypted frames cannot be read), as UTF-8, at most
+    /// `maxChars` characters, cut at the first NUL. Empty when there is no
+    /// such frame. This frame is also the one the setters edit.
     std::string GetTextFrame(std::string_view id, size_t maxChars = 255) const;
     std::string GetTitle() const;
     std::string GetArtist() const;
@@ -68,19 +78,22 @@ class ID3v2Tag {
     /// "-1000" (written for an unknown length) reads back as 0xFFFFFFFF.
     uint32_t GetLength() const;
 
-    /// Replaces the data of the first frame `id` (or appends a frame) with a
-    /// zero encoding byte followed by `bytes`.
+    /// Replaces the data of the frame `id` that GetTextFrame reads (else the
+    /// first, or a new one) with a zero encoding byte followed by `bytes`;
+    /// other frames with that identifier are removed.
     void SetRawTextFrame(std::string_view id, std::string_view bytes);
     /// Stores UTF-8 `text` as encoding 1, mark FE FF, big-endian UTF-16;
     /// with `terminator` a NUL unit follows the text.
     void SetUnicodeTextFrame(std::string_view id, std::string_view text, bool terminator = false);
-    /// Removes the first frame with the identifier.
+    /// Removes every frame with the identifier.
     void RemoveFrame(std::string_view id);
 
     /// The title is stored with its terminating NUL.
     void SetTitle(std::string_view text);
     /// Empty text removes the frame.
     void SetArtist(std::string_view text);
+    /// The bare URL (characters outside printable ASCII percent-encoded);
+    /// an unchanged URL leaves its frame as it is.
     void SetURL(std::string_view text);
     /// Milliseconds as decimal text; kNoLength (0xFFFFFFFF) is written as "-1000".
     void SetLength(uint32_t seconds);
@@ -118,6 +131,11 @@ class ID3v2Tag {
     bool HasExtendedHeader() const { return m_extended; }
     bool Experimental() const { return m_experimental; }
     uint32_t Size() const { return m_size; }
+    /// True when the tag read has a 2.4 footer (flag set and "3DI" there).
+    bool HasFooter() const { return m_footer; }
+    /// Bytes the tag read takes in the file: header, body and footer. The
+    /// audio starts here.
+    uint64_t TotalSize() const { return uint64_t(m_size) + 10 + (m_footer ? 10 : 0); }
     uint32_t FrameStart() const { return m_frameStart; }
     void SetSize(uint32_t size) { m_size = size; }
     void SetVersion(int major, int revision = 0) {
@@ -138,8 +156,14 @@ class ID3v2Tag {
 
   private:
     size_t HeaderBytes() const { return m_major == 2 ? 6 : 10; }
-    template <class Source> bool Parse(const uint8_t* head, Source& body, bool skipLarge);
-    Frame* FindFirst(std::string_view id);
+    template <class Source> bool Parse(const uint8_t* head, Source& source, bool skipLarge);
+    template <class Source> bool ParseFrames(Source& body, uint32_t size, bool skipLarge);
+    void DecodeFrame(Frame& frame) const;
+    /// The frame's content after its flag bytes; none when it is
+    /// compressed or encrypted.
+    std::optional<std::string_view> Payload(const Frame& frame) const;
+    const Frame* FindRead(std::string_view id) const;
+    Frame* SetFrameData(std::string_view id, std::string data);
     bool IdMatches(const Frame& frame, std::string_view id) const;
 
     uint8_t m_header[10] = {};
@@ -153,6 +177,7 @@ class ID3v2Tag {
     std::vector<Frame> m_frames;
     std::string m_render;
     bool m_partial = false;
+    bool m_footer = false;
 };
 
 /// The ID3v1 record in the last 128 bytes of a file.

@@ -2,6 +2,7 @@
 
 #include "app/localize.h"
 #include "library/file_util.h"
+#include "platform/file_access.h"
 #include "library/id3v2_tag.h"
 #include "platform/message_target.h"
 #include "platform/prompt.h"
@@ -105,7 +106,7 @@ int GetMediaInfo(const std::string& path, MusicItem& record, const LibraryContex
     auto fileSize = libfile::FileSize(path);
     if (!fileSize)
         return -1;
-    std::FILE* probe = libfile::OpenRegular(path, "rb");
+    std::FILE* probe = OpenRegularFile(path, "rb");
     if (!probe)
         return -1;
     std::fclose(probe);
@@ -121,7 +122,7 @@ int GetMediaInfo(const std::string& path, MusicItem& record, const LibraryContex
             TakeTag(tag, record);
             record.flags |= kTitleKnown | kArtistKnown | kInfoRead;
         }
-        std::FILE* f = libfile::OpenRegular(path, "rb");
+        std::FILE* f = OpenRegularFile(path, "rb");
         if (!f)
             return -1;
         uint8_t head[4];
@@ -130,7 +131,7 @@ int GetMediaInfo(const std::string& path, MusicItem& record, const LibraryContex
             if (info.valid) {
                 record.flags |= kMpegHeader;
                 record.channels = info.channels;
-            } else if (hasTag && ReadAt(f, uint64_t(tag.Size()) + 10, head)) {
+            } else if (hasTag && ReadAt(f, tag.TotalSize(), head)) {
                 // Most files start with a tag; the stream parameters come
                 // from the first frame behind it.
                 info = ParseMpegHeader(head);
@@ -172,9 +173,9 @@ int GetMediaInfo(const std::string& path, MusicItem& record, const LibraryContex
         if (hasTag)
             TakeTag(tag, record);
         // Stream parameters from the first ADTS header (at the start or behind the tag).
-        if (std::FILE* f = libfile::OpenRegular(path, "rb")) {
+        if (std::FILE* f = OpenRegularFile(path, "rb")) {
             uint8_t head[4];
-            const uint64_t at = hasTag ? uint64_t(tag.Size()) + 10 : 0;
+            const uint64_t at = hasTag ? tag.TotalSize() : 0;
             if (ReadAt(f, at, head)) {
                 AdtsHeaderInfo info = ParseAdtsHeader(head);
                 record.channels = info.channels;
@@ -200,7 +201,7 @@ int GetMediaInfo(const std::string& path, MusicItem& record, const LibraryContex
 int SetMediaInfo(const std::string& path, const MusicItem& record, const LibraryContext& context) {
     // Only asked, never opened: a FIFO must not block here. Whatever is not
     // a regular file is refused below, with the read-only message.
-    if (!libfile::Readable(path))
+    if (!IsReadable(path))
         return -1;
     if (path.size() < 3)
         return -1;
@@ -212,7 +213,7 @@ int SetMediaInfo(const std::string& path, const MusicItem& record, const Library
 
 int WriteMediaInfo(const std::string& path, const MusicItem& record,
                    const LibraryContext& context) {
-    std::FILE* f = libfile::OpenRegular(path, "r+b");
+    std::FILE* f = OpenRegularFile(path, "r+b");
     if (!f) {
         if (context.prompt)
             context.prompt->Ask(

@@ -13,6 +13,7 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   fonts-dejavu-core
   ffmpeg faad lame sox
+  python3-mutagen eyed3 kid3-cli id3v2
   libfftw3-dev
   xvfb xauth
 )

@@ -17,6 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         (void)tag.GetLength();
         (void)tag.GetTextFrame("TALB", 1000);
         tag.SetTitle("fuzz");
+        tag.SetURL("http://fuzz.example/\xC3\xA9");
         tag.SetArtist("");
         tag.SetLength(0xFFFFFFFFu);
         if (tag.GrowToFit()) {

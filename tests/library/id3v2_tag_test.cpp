@@ -532,3 +532,173 @@ TEST(ID3v2Read, InfoModeSkipsLargeFramesAndCannotBeWritten) {
     EXPECT_EQ(back.Frames()[1].data, picture);
     EXPECT_EQ(ReadFile(path).size(), bytes.size());
 }
+
+// --- Faults found in tags other programs write (files under tests/data) ----
+
+namespace {
+
+std::string DataTag(const std::string& name) {
+    const char* root = std::getenv("LYB_TEST_DATA");
+    return root ? ReadFile(std::string(root) + "/library/tags/" + name) : std::string();
+}
+
+std::string BeUtf16(const std::string& ascii) {
+    std::string out;
+    for (char c : ascii) {
+        out.push_back('\0');
+        out.push_back(c);
+    }
+    return out;
+}
+
+size_t CountFrames(const ID3v2Tag& tag, const std::string& id) {
+    size_t n = 0;
+    for (const auto& f : tag.Frames())
+        n += f.id == id;
+    return n;
+}
+
+const ID3v2Tag::Frame* FrameOf(const ID3v2Tag& tag, const std::string& id) {
+    for (const auto& f : tag.Frames())
+        if (f.id == id)
+            return &f;
+    return nullptr;
+}
+
+} // namespace
+
+// A version-4 tag with the footer flag but no footer: a rebuild skipped the
+// first ten bytes of audio as if they were the footer.
+TEST(ID3v2Faults, AFooterFlagWithoutAFooterLosesNoAudio) {
+    const std::string bytes = DataTag("footer-flag-without-footer.bin");
+    ASSERT_FALSE(bytes.empty());
+    TempDir dir;
+    const std::string path = dir / "footer.mp3";
+    WriteFile(path, bytes);
+    ID3v2Tag tag;
+    ASSERT_TRUE(tag.ReadTag(path));
+    EXPECT_FALSE(tag.HasFooter());
+    const std::string audio = bytes.substr(tag.TotalSize());
+    ASSERT_EQ(static_cast<uint8_t>(audio[0]), 0xFF); // the MPEG frame header
+    tag.SetTitle(std::string(600, 'x'));
+    ASSERT_TRUE(tag.WriteTag(path, false));
+    EXPECT_EQ(ReadFile(path).substr(tag.Size() + 10), audio);
+
+    // A real footer is believed, and dropped with the rewrite.
+    const std::string head = bytes.substr(0, 10);
+    const std::string body = bytes.substr(10, tag.TotalSize() - 10);
+    ID3v2Tag old;
+    ASSERT_TRUE(old.ReadTagFromBytes(bytes));
+    const std::string withFooter =
+        bytes.substr(0, old.TotalSize()) + "3DI" + head.substr(3) + audio;
+    WriteFile(path, withFooter);
+    ID3v2Tag real;
+    ASSERT_TRUE(real.ReadTag(path));
+    EXPECT_TRUE(real.HasFooter());
+    EXPECT_EQ(real.TotalSize(), old.TotalSize() + 10);
+    real.SetTitle(std::string(600, 'y'));
+    ASSERT_TRUE(real.WriteTag(path, false));
+    EXPECT_EQ(ReadFile(path).substr(real.Size() + 10), audio);
+    EXPECT_EQ(ReadFile(path)[5] & 0x10, 0);
+}
+
+// URL frames hold the bare URL; they were read and written as text frames,
+// so editing a title turned a URL another tool wrote into garbage.
+TEST(ID3v2Faults, UrlFramesHoldTheBareUrl) {
+    ID3v2Tag tag;
+    ASSERT_TRUE(tag.ReadTagFromBytes(DataTag("url-frame-without-encoding.bin")));
+    EXPECT_EQ(tag.GetURL(), "http://shop.example/track?id=7");
+    const std::string before = FrameOf(tag, "WCOM")->data;
+    tag.SetTitle("New title");
+    tag.SetURL(tag.GetURL());
+    EXPECT_EQ(FrameOf(tag, "WCOM")->data, before);
+    tag.SetURL("http://shop.example/caf\xC3\xA9 x");
+    EXPECT_EQ(FrameOf(tag, "WCOM")->data, "http://shop.example/caf%C3%A9%20x");
+    EXPECT_EQ(tag.GetURL(), "http://shop.example/caf%C3%A9%20x");
+    // Older versions of this program laid the URL out like a text frame.
+    ID3v2Tag legacy;
+    ASSERT_TRUE(legacy.ReadTagFromBytes(
+        Tag(4, Frame34(4, "WCOM", std::string("\x01\xFE\xFF", 3) + BeUtf16("http://old")))));
+    EXPECT_EQ(legacy.GetURL(), "http://old");
+}
+
+// Unsynchronisation was not undone: the frames of such a tag were read
+// with stray zero bytes (2.4) or out of step (2.3), and written back so.
+TEST(ID3v2Faults, UnsynchronisationIsUndoneAndNeverWritten) {
+    TempDir dir;
+    for (const char* name : {"unsync-v23.bin", "unsync-v24-frames.bin"}) {
+        SCOPED_TRACE(name);
+        const std::string bytes = DataTag(name);
+        ASSERT_FALSE(bytes.empty());
+        const std::string title =
+            std::string(name) == "unsync-v23.bin" ? "Caf\xC3\xBF\xC3\xA9 \xC3\xBF" : "Caf\xC3\xBF\xC3\xA9";
+        ID3v2Tag tag;
+        ASSERT_TRUE(tag.ReadTagFromBytes(bytes));
+        EXPECT_EQ(tag.GetTitle(), title);
+        EXPECT_EQ(tag.GetArtist(), "After");
+        const std::string audio = bytes.substr(tag.TotalSize());
+        const std::string path = dir / "u.mp3";
+        WriteFile(path, bytes);
+        ID3v2Tag edit;
+        ASSERT_TRUE(edit.ReadTag(path));
+        edit.SetArtist("Edited");
+        ASSERT_TRUE(edit.WriteTag(path, false));
+        const std::string after = ReadFile(path);
+        EXPECT_EQ(after[5] & 0x80, 0);
+        EXPECT_EQ(after.substr(after.size() - audio.size()), audio);
+        ID3v2Tag back;
+        ASSERT_TRUE(back.ReadTag(path));
+        EXPECT_EQ(back.GetTitle(), title);
+        EXPECT_EQ(back.GetArtist(), "Edited");
+        for (const auto& f : back.Frames())
+            EXPECT_EQ(f.flags & 0x0003, 0) << f.id;
+    }
+}
+
+// Version-4 tags with plain-integer frame sizes (a known writer's bug):
+// frames of 128 bytes or more were misread and cut on the next rewrite.
+TEST(ID3v2Faults, Version4TagsWithPlainIntegerFrameSizes) {
+    const std::string bytes = DataTag("v24-plain-integer-sizes.bin");
+    ASSERT_FALSE(bytes.empty());
+    ID3v2Tag tag;
+    ASSERT_TRUE(tag.ReadTagFromBytes(bytes));
+    EXPECT_EQ(tag.GetTitle(), std::string(199, 'x'));
+    EXPECT_EQ(tag.GetArtist(), std::string(255, 'y')); // the getter keeps 255 characters
+    EXPECT_EQ(tag.GetLength(), 215u);
+    TempDir dir;
+    const std::string path = dir / "plain.mp3";
+    WriteFile(path, bytes);
+    ID3v2Tag edit;
+    ASSERT_TRUE(edit.ReadTag(path));
+    edit.SetTitle("t");
+    ASSERT_TRUE(edit.WriteTag(path, false));
+    ID3v2Tag back;
+    ASSERT_TRUE(back.ReadTag(path));
+    EXPECT_EQ(back.GetTitle(), "t");
+    ASSERT_NE(FrameOf(back, "TPE1"), nullptr);
+    EXPECT_EQ(FrameOf(back, "TPE1")->data, std::string(1, '\0') + std::string(300, 'y'));
+    EXPECT_EQ(back.GetLength(), 215u);
+    // Sync-safe sizes that happen to read as plain integers too stay sync-safe.
+    ID3v2Tag syncSafe;
+    ASSERT_TRUE(syncSafe.ReadTagFromBytes(Tag(4, Frame34(4, "TIT2", Latin1(std::string(300, 'z'))) +
+                                                      Frame34(4, "TPE1", Latin1("A")))));
+    EXPECT_EQ(syncSafe.GetTitle().size(), 255u);
+    EXPECT_EQ(syncSafe.GetArtist(), "A");
+}
+
+// With two title frames the last was read but the first was edited, so an
+// edit never showed.
+TEST(ID3v2Faults, WithDuplicateFramesTheFrameReadIsTheFrameEdited) {
+    ID3v2Tag tag;
+    ASSERT_TRUE(tag.ReadTagFromBytes(DataTag("duplicate-title-frames.bin")));
+    EXPECT_EQ(tag.GetTitle(), "Second");
+    EXPECT_EQ(CountFrames(tag, "TIT2"), 2u);
+    tag.SetTitle("Edited");
+    EXPECT_EQ(tag.GetTitle(), "Edited");
+    EXPECT_EQ(CountFrames(tag, "TIT2"), 1u);
+    tag.SetArtist("");
+    EXPECT_EQ(CountFrames(tag, "TPE1"), 0u);
+    ASSERT_TRUE(tag.ReadTagFromBytes(Tag(4, Frame34(4, "TPE1", Latin1("a")) + Frame34(4, "TPE1", Latin1("b")))));
+    tag.RemoveFrame("TPE1");
+    EXPECT_EQ(tag.GetArtist(), "");
+}
