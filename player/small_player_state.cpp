@@ -1,7 +1,5 @@
 #include "player/small_player_state.h"
 
-#include "app/localize.h"
-
 #include <algorithm>
 
 namespace lyb {
@@ -9,10 +7,6 @@ namespace lyb {
 namespace {
 
 constexpr int kThumbTravel = layout::kTrack.w - region::kThumb.w; // 222 pixels
-
-std::string Text(const CLocalize* l, int id, const char* english) {
-    return l ? l->Get(id, english) : std::string(english);
-}
 
 bool InLight(SkinPoint p, int x, int y) {
     return x >= p.x && y >= p.y && x < p.x + layout::kLightSize && y < p.y + layout::kLightSize;
@@ -104,20 +98,20 @@ Light SmallPlayerState::ModeLight() const {
     }
 }
 
-std::string SmallPlayerState::LightTip(int x, int y, const CLocalize* l) const {
+SmallPlayerState::Tip SmallPlayerState::LightTip(int x, int y) const {
     if (InLight(layout::kCdLight, x, y))
-        return source == 2 ? Text(l, 305, "CD Player") : std::string();
+        return source == 2 ? Tip{305, "CD Player"} : Tip{};
     if (InLight(layout::kStudioLight, x, y))
-        return source == 1 ? Text(l, 304, "Music Studio") : std::string();
+        return source == 1 ? Tip{304, "Music Studio"} : Tip{};
     if (InLight(layout::kModeLight, x, y)) {
         switch (mode) {
-        case 1: return Text(l, 302, "Continuous play");
-        case 2: return Text(l, 301, "Random play");
-        default: return Text(l, 300, "Single play");
+        case 1: return {302, "Continuous play"};
+        case 2: return {301, "Random play"};
+        default: return {300, "Single play"};
         }
     }
     if (InLight(layout::kDeviceLight, x, y))
-        return deviceConnected ? Text(l, 303, "Device has connected") : std::string();
+        return deviceConnected ? Tip{303, "Device has connected"} : Tip{};
     return {};
 }
 

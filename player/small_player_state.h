@@ -11,8 +11,6 @@
 
 namespace lyb {
 
-class CLocalize;
-
 /// What lies under a point of the Small Player.
 enum class SmallPlayerArea {
     Nothing,
@@ -59,8 +57,13 @@ public:
     /// The light offsets inside the lights region.
     Light SourceLight() const { return source == 2 ? Light::Cd : Light::Studio; }
     Light ModeLight() const;
-    /// The tip of the light at the point, "" for a light that is off or no light.
-    std::string LightTip(int x, int y, const CLocalize* localize) const;
+    /// The tip of the light at the point: its interface text and English
+    /// default; id 0 for a light that is off or no light.
+    struct Tip {
+        int id = 0;
+        const char* english = "";
+    };
+    Tip LightTip(int x, int y) const;
 
 private:
     int m_thumbX = layout::kThumbStart.x;

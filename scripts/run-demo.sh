@@ -18,7 +18,7 @@ if [ "$build" = "$root/build/default" ]; then
 else
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-cmake --build "$build" -j "$(nproc)" --target lyb30
+cmake --build "$build" -j "$(nproc)" --target lyb30 skins
 bin=$build/bin
 
 state=$root/build/demo
@@ -30,6 +30,8 @@ if [ ! -f "$state/reg/machine.reg" ]; then
   sed -e "s|@INSTALL@|$install|g" -e "s|@STATE@|$state|g" resources/demo/machine.reg.in >"$state/reg/machine.reg"
   sed -e "s|@INSTALL@|$install|g" resources/demo/classes.reg.in >"$state/reg/classes.reg"
 fi
+# The skins shipped with the program, where the installer puts them.
+cp -f "$bin"/Skins/*.nms "$install/Skins/" 2>/dev/null || true
 font=/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf
 [ -f "$font" ] && cp -f "$font" "$install/Font/"
 

@@ -9,8 +9,10 @@
 #include "platform/registry.h"
 #include "platform/shared_library.h"
 #include "platform/trace.h"
+#include "player/player_subsystem.h"
 #include "ui/main_frame.h"
 #include "ui/qt_prompt.h"
+#include "ui/player/player_ui.h"
 #include "ui/qt_shell.h"
 
 #include <QApplication>
@@ -65,7 +67,15 @@ int main(int argc, char** argv) {
     WireCd(env.seams);
 #endif
 
+    // The player: made at start-up, released at exit, shown by the shell.
+    lyb::PlayerSubsystem player;
     lyb::QtAppShell shell;
+    const std::string programFolder = env.programFolder;
+    env.seams.playerInit = [&player, programFolder] { player.Init(programFolder); };
+    env.seams.playerShutdown = [&player] { player.Shutdown(); };
+    env.seams.smallPlayerExists = [&shell] { return shell.Player() && shell.Player()->SmallPlayerExists(); };
+    shell.SetPlayer(&player);
+
     lyb::CLyb30App app(std::move(env), shell);
     shell.SetApp(&app);
 

@@ -58,6 +58,12 @@ void CMainFrame::ShowPage(int index) {
         m_strip->setCurrentIndex(index);
 }
 
+void CMainFrame::SetPlayerDialog(QWidget* dialog) {
+    m_playerDialog = dialog;
+    if (auto* layout = centralWidget()->layout())
+        layout->addWidget(dialog);
+}
+
 int CMainFrame::CurrentPage() const { return m_strip->currentIndex(); }
 int CMainFrame::PageCount() const { return m_pages->count(); }
 CChildFrame* CMainFrame::Page(int index) const { return static_cast<CChildFrame*>(m_pages->widget(index)); }

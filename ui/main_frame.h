@@ -22,6 +22,9 @@ public:
     int PageCount() const;
     CChildFrame* Page(int index) const;
 
+    /// Puts the player dialog under the pages.
+    void SetPlayerDialog(QWidget* dialog);
+
     /// The "Program preferences" command.
     void OnPreferences();
 
@@ -29,6 +32,7 @@ private:
     CLyb30App& m_app;
     QTabBar* m_strip = nullptr;
     QStackedWidget* m_pages = nullptr;
+    QWidget* m_playerDialog = nullptr;
 };
 
 } // namespace lyb

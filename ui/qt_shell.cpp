@@ -5,6 +5,7 @@
 #include "ui/main_frame.h"
 #include "ui/music_form.h"
 #include "ui/pages.h"
+#include "ui/player/player_ui.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -24,6 +25,7 @@ QtAppShell::QtAppShell() {
 QtAppShell::~QtAppShell() {
     // The application object may be gone already: only our own parts here.
     m_target->Close();
+    m_playerUi.reset();
     m_frame.reset();
 }
 
@@ -31,6 +33,8 @@ void QtAppShell::DestroyMainFrame() {
     // No hand-off may wait for a loop that no longer runs, nor reach a view
     // that is gone.
     m_target->Close();
+    // The player's windows go first: they play from the pages' documents.
+    m_playerUi.reset();
     if (m_app) {
         // The Studio is saved while its page and document still exist.
         if (auto* music = dynamic_cast<CMusicForm*>(m_app->GetMusicForm()))
@@ -108,6 +112,10 @@ ViewFactory QtAppShell::MakeViewFactory(int index) {
 bool QtAppShell::CreateMainFrame(CLyb30App& app) {
     m_app = &app;
     m_frame = std::make_unique<CMainFrame>(app);
+    if (m_player) {
+        m_playerUi = std::make_unique<PlayerUi>(app, *m_player, *m_frame);
+        m_frame->SetPlayerDialog(m_playerUi->MakeDialog(m_frame.get()));
+    }
     return true;
 }
 
@@ -122,8 +130,12 @@ void QtAppShell::ShowMainWindow(bool hidden) {
 }
 
 void QtAppShell::MusicStartUp(CView* musicForm) {
-    if (auto* form = dynamic_cast<CMusicForm*>(musicForm))
+    if (auto* form = dynamic_cast<CMusicForm*>(musicForm)) {
         form->StartUp();
+        if (m_playerUi)
+            if (auto* doc = dynamic_cast<MusicPageDocument*>(form->GetDocument()))
+                m_playerUi->AttachStudio(doc->Music());
+    }
 }
 
 void QtAppShell::MusicAddAndPlay(CView* musicForm, const std::string& path) {

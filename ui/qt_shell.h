@@ -13,6 +13,8 @@
 namespace lyb {
 
 class CMainFrame;
+class PlayerSubsystem;
+class PlayerUi;
 
 class QtAppShell final : public AppShell {
 public:
@@ -20,6 +22,10 @@ public:
     ~QtAppShell() override;
 
     void SetApp(CLyb30App* app) { m_app = app; }
+    /// The player the main frame shows (null: no player dialog).
+    void SetPlayer(PlayerSubsystem* player) { m_player = player; }
+    /// The player's windows; null before the main frame exists.
+    PlayerUi* Player() const { return m_playerUi.get(); }
 
     bool AddFontResource(const std::string& path) override;
     void CreateInterfaceFonts(const std::string& typeface, int characterSet,
@@ -42,7 +48,9 @@ public:
 
 private:
     CLyb30App* m_app = nullptr;
+    PlayerSubsystem* m_player = nullptr;
     std::unique_ptr<CMainFrame> m_frame;
+    std::unique_ptr<PlayerUi> m_playerUi;
     std::unique_ptr<QtMessageTarget> m_target;
     std::array<QFont, 4> m_fonts;
     QString m_usedFamily;

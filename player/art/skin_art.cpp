@@ -250,7 +250,7 @@ SkinArtStyle SkinArtStyle::FromColour(const QColor& base) {
     s.panel = QColor::fromHsv(hue, std::min(255, sat + 40), 24);
     s.key = QColor::fromHsv(hue, std::max(40, sat - 40), 80);
     s.accent = QColor::fromHsv((hue + 180) % 360, 150, 250);
-    s.timeColour = QColor::fromHsv((hue + 150) % 360, 120, 250);
+    s.timeColour = QColor::fromHsv((hue + 180) % 360, 90, 255);
     s.titleColour = QColor::fromHsv((hue + 200) % 360, 70, 250);
     return s;
 }

@@ -65,19 +65,19 @@ TEST(SmallPlayerState, HitTest) {
 TEST(SmallPlayerState, LightsAndTips) {
     SmallPlayerState s;
     EXPECT_EQ(s.SourceLight(), Light::Studio);
-    EXPECT_EQ(s.LightTip(48, 38, nullptr), "Music Studio");
-    EXPECT_EQ(s.LightTip(38, 38, nullptr), ""); // the CD light is off
-    EXPECT_EQ(s.LightTip(64, 38, nullptr), "Single play");
+    EXPECT_EQ(std::string(s.LightTip(48, 38).english), "Music Studio");
+    EXPECT_EQ(std::string(s.LightTip(38, 38).english), std::string()); // the CD light is off
+    EXPECT_EQ(std::string(s.LightTip(64, 38).english), "Single play");
     s.mode = 2;
     EXPECT_EQ(s.ModeLight(), Light::Random);
-    EXPECT_EQ(s.LightTip(64, 38, nullptr), "Random play");
+    EXPECT_EQ(std::string(s.LightTip(64, 38).english), "Random play");
     s.mode = 1;
-    EXPECT_EQ(s.LightTip(64, 38, nullptr), "Continuous play");
-    EXPECT_EQ(s.LightTip(80, 38, nullptr), "");
+    EXPECT_EQ(std::string(s.LightTip(64, 38).english), "Continuous play");
+    EXPECT_EQ(std::string(s.LightTip(80, 38).english), std::string());
     s.deviceConnected = true;
     s.source = 2;
-    EXPECT_EQ(s.LightTip(80, 38, nullptr), "Device has connected");
-    EXPECT_EQ(s.LightTip(38, 38, nullptr), "CD Player");
+    EXPECT_EQ(std::string(s.LightTip(80, 38).english), "Device has connected");
+    EXPECT_EQ(std::string(s.LightTip(38, 38).english), "CD Player");
     EXPECT_EQ(s.SourceLight(), Light::Cd);
 }
 

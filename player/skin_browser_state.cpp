@@ -1,0 +1,82 @@
+#include "player/skin_browser_state.h"
+
+#include "platform/trace.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
+namespace lyb {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool EndsWithNms(const std::string& name) {
+    if (name.size() < 4)
+        return false;
+    std::string tail = name.substr(name.size() - 4);
+    for (char& c : tail)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return tail == ".nms";
+}
+
+bool IsFile(const std::string& path) {
+    std::error_code ec;
+    return !path.empty() && fs::is_regular_file(path, ec);
+}
+
+} // namespace
+
+std::string SkinBrowserState::Join(const std::string& folder, const std::string& name) {
+    if (folder.empty() || folder.back() == '/')
+        return folder + name;
+    return folder + "/" + name;
+}
+
+void SkinBrowserState::SetFolder(const std::string& folder) {
+    m_folder = folder;
+    m_skins.clear();
+    m_chosen.clear();
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        std::error_code fileEc;
+        if (EndsWithNms(name) && it->is_regular_file(fileEc))
+            m_skins.push_back(name);
+    }
+    std::sort(m_skins.begin(), m_skins.end());
+}
+
+bool SkinBrowserState::Choose(int index) {
+    if (index < 0 || static_cast<size_t>(index) >= m_skins.size())
+        return false;
+    const std::string path = Join(m_folder, m_skins[static_cast<size_t>(index)]);
+    SkinFile s = ReadSkinFile(path);
+    if (!s.ok) {
+        if (!s.failedCheck.empty())
+            Trace(s.failedCheck);
+        return false;
+    }
+    m_chosen = path;
+    m_preview = std::move(s);
+    return true;
+}
+
+std::string ResolveSkinPath(const std::string& currentSkin, const std::string& skinFolder,
+                            const std::string& programFolder) {
+    if (currentSkin.empty())
+        return {};
+    if (currentSkin.front() == '/')
+        return IsFile(currentSkin) ? currentSkin : std::string();
+    for (const std::string& folder : {skinFolder, SkinBrowserState::Join(programFolder, "Skins")}) {
+        if (folder.empty())
+            continue;
+        const std::string p = SkinBrowserState::Join(folder, currentSkin);
+        if (IsFile(p))
+            return p;
+    }
+    return {};
+}
+
+} // namespace lyb
