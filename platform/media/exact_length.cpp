@@ -24,14 +24,35 @@ bool InitMpg123() {
 
 struct Mpg123Handle {
     mpg123_handle* h = nullptr;
+    std::FILE* file = nullptr;
+    std::vector<char> buffer; ///< the file's stdio buffer; outlives the file
     bool open = false;
     ~Mpg123Handle() {
         if (open)
             mpg123_close(h);
         if (h)
             mpg123_delete(h);
+        if (file)
+            std::fclose(file);
     }
 };
+
+// The library's own reader asks the system for every frame header on its
+// own; reading through a large stdio buffer makes the scan about ten times
+// faster.
+ssize_t ReadFile(void* handle, void* buf, size_t n) {
+    const size_t got = std::fread(buf, 1, n, static_cast<std::FILE*>(handle));
+    return got == 0 && std::ferror(static_cast<std::FILE*>(handle)) ? -1 : static_cast<ssize_t>(got);
+}
+
+off_t SeekFile(void* handle, off_t offset, int whence) {
+    auto* f = static_cast<std::FILE*>(handle);
+    if (::fseeko(f, offset, whence) != 0)
+        return -1;
+    return ::ftello(f);
+}
+
+constexpr size_t kScanBuffer = 256 * 1024;
 
 } // namespace
 
@@ -44,7 +65,13 @@ bool Mp3ExactSeconds(const std::string& path, double& seconds) {
     if (!m.h)
         return false;
     mpg123_param(m.h, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
-    if (mpg123_open(m.h, path.c_str()) != MPG123_OK)
+    m.file = std::fopen(path.c_str(), "rb");
+    if (!m.file)
+        return false;
+    m.buffer.resize(kScanBuffer);
+    std::setvbuf(m.file, m.buffer.data(), _IOFBF, m.buffer.size());
+    if (mpg123_replace_reader_handle(m.h, &ReadFile, &SeekFile, nullptr) != MPG123_OK ||
+        mpg123_open_handle(m.h, m.file) != MPG123_OK)
         return false;
     m.open = true;
     long rate = 0;
