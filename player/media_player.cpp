@@ -101,7 +101,7 @@ int MediaPlayer::GetState() {
     if (!m_graph)
         return kStateStopped;
     // The end of the stream, or a failure while playing, stops the player.
-    if (m_graph->GetEvent(10) != GraphEvent::None) {
+    if (m_graph->GetEvent(0) != GraphEvent::None) {
         Stop();
         return kStateStopped;
     }

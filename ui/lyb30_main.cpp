@@ -71,13 +71,23 @@ int main(int argc, char** argv) {
     lyb::PlayerSubsystem player;
     lyb::QtAppShell shell;
     const std::string programFolder = env.programFolder;
-    env.seams.playerInit = [&player, programFolder] { player.Init(programFolder); };
+    lyb::CLyb30App* appObject = nullptr;
+    env.seams.playerInit = [&player, &appObject, programFolder] {
+        player.Init(programFolder);
+        // Stopping an LSE track tells the Lockstream library (slot 16).
+        player.Engine().SetLockstreamStop([&appObject] {
+            if (appObject && appObject->GetComponents().lockstream)
+                appObject->GetComponents().lockstream->Slot16();
+        });
+    };
     env.seams.playerShutdown = [&player] { player.Shutdown(); };
+    env.seams.lengthEngine = [&player]() -> lyb::LengthQueryEngine* { return &player.Engine(); };
     env.seams.smallPlayerExists = [&shell] { return shell.Player() && shell.Player()->SmallPlayerExists(); };
     shell.SetPlayer(&player);
 
     lyb::CLyb30App app(std::move(env), shell);
     shell.SetApp(&app);
+    appObject = &app;
 
     const bool started = app.InitInstance();
     int rc = 1;

@@ -131,10 +131,11 @@ void QtAppShell::ShowMainWindow(bool hidden) {
 
 void QtAppShell::MusicStartUp(CView* musicForm) {
     if (auto* form = dynamic_cast<CMusicForm*>(musicForm)) {
-        form->StartUp();
+        // Playback is reachable before the start-up, which may play a file
+        // the program was opened for.
         if (m_playerUi)
-            if (auto* doc = dynamic_cast<MusicPageDocument*>(form->GetDocument()))
-                m_playerUi->AttachStudio(doc->Music());
+            m_playerUi->AttachStudio(form->State());
+        form->StartUp();
     }
 }
 

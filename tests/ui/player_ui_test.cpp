@@ -12,10 +12,11 @@
 #include "platform/registry.h"
 #include "platform/volumes.h"
 #include "player/art/skin_art.h"
-#include "player/doc_play_list.h"
+#include "library/studio_page.h"
 #include "player/player_subsystem.h"
 #include "player/skin_file.h"
 #include "ui/main_frame.h"
+#include "ui/music_form.h"
 #include "ui/player/player_dialog.h"
 #include "ui/player/player_ui.h"
 #include "ui/player/skin_browser.h"
@@ -92,6 +93,7 @@ struct PlayerUiFixture : testing::Test {
         std::string tmpl = testing::TempDir() + "lybplayerui_XXXXXX";
         dir = ::mkdtemp(tmpl.data());
         fs::copy_file(std::string(LYB_TEST_COMPONENTS) + "/libdouble_tessel_complete.so", dir + "/libtessel.so");
+        fs::copy_file(std::string(LYB_AAC_PLUGIN_DIR) + "/libaac.so", dir + "/libaac.so");
         fs::create_directories(dir + "/Skins");
         fs::copy_file(std::string(LYB_SKINS_DIR) + "/ocean.nms", dir + "/Skins/ocean.nms");
         RegKey k;
@@ -124,6 +126,7 @@ struct PlayerUiFixture : testing::Test {
         env.xdg = {dir + "/data", dir + "/config"};
         env.seams.playerInit = [this] { player.Init(dir); };
         env.seams.playerShutdown = [this] { player.Shutdown(); };
+        env.seams.lengthEngine = [this]() -> LengthQueryEngine* { return &player.Engine(); };
         env.seams.smallPlayerExists = [this] { return shell.Player() && shell.Player()->SmallPlayerExists(); };
         shell.SetPlayer(&player);
         app = std::make_unique<CLyb30App>(std::move(env), shell);
@@ -343,6 +346,51 @@ TEST_F(PlayerUiFixture, SkinBrowserWithoutSkins) {
     shell.Player()->ShowSkinBrowser();
 }
 
+TEST_F(PlayerUiFixture, StudioPagePlaysThroughThePlayerAndStopsWhenThePlayingTrackGoes) {
+    Start();
+    auto* form = dynamic_cast<CMusicForm*>(app->GetMusicForm());
+    ASSERT_NE(form, nullptr);
+    StudioPage& page = form->State();
+    const std::string data = std::string(std::getenv("LYB_TEST_DATA")) + "/player/";
+    page.AddTracks({data + "tone.mp3", data + "tone.aac"});
+    ASSERT_EQ(page.RowCount(), 2);
+    // A double click plays the row: the AAC file through libaac.so.
+    form->PlayRow(1);
+    EXPECT_TRUE(player.Dialog().Playing());
+    EXPECT_EQ(player.Engine().GetState(), 1);
+    EXPECT_EQ(player.Engine().Current(), player.Engine().Lse());
+    EXPECT_EQ(page.PlayingItem(), page.ItemOfRow(1));
+    EXPECT_EQ(player.Dialog().Duration(), 2);
+    // The other row moves above it: the play position follows the item.
+    page.SetSelectedRows({0});
+    page.MoveDown();
+    EXPECT_EQ(page.PlayingItem(), page.ItemOfRow(0));
+    // Removing the track being played stops playback; the file stays.
+    page.SetSelectedRows({0});
+    page.RemoveSelected();
+    EXPECT_EQ(player.Engine().GetState(), 3);
+    EXPECT_FALSE(player.Dialog().Playing());
+    EXPECT_TRUE(fs::exists(data + "tone.aac"));
+    // Play with the MP3 row selected, from the player dialog's button.
+    page.SetSelectedRows({0});
+    shell.Player()->DialogWidget()->Button("playerPlay")->click();
+    EXPECT_EQ(player.Engine().Current(), player.Engine().Media());
+    EXPECT_EQ(player.Engine().GetState(), 1);
+    shell.Player()->DialogWidget()->Button("playerStop")->click();
+    EXPECT_EQ(player.Engine().GetState(), 3);
+}
+
+TEST_F(PlayerUiFixture, LengthsComeFromTheEngine) {
+    Start();
+    auto* form = dynamic_cast<CMusicForm*>(app->GetMusicForm());
+    ASSERT_NE(form, nullptr);
+    const std::string data = std::string(std::getenv("LYB_TEST_DATA")) + "/player/";
+    form->State().AddTracks({data + "vbr-noheader.mp3"});
+    ASSERT_EQ(form->State().RowCount(), 1);
+    // 3 s of audio, whatever the first frame suggests.
+    EXPECT_EQ(form->State().ItemOfRow(0)->length, 3u);
+}
+
 // Under a real X server: the window's region, and a screenshot of the
 // Small Player as the screen shows it.
 TEST_F(PlayerUiFixture, XvfbSmallPlayerOnScreen) {
@@ -350,16 +398,16 @@ TEST_F(PlayerUiFixture, XvfbSmallPlayerOnScreen) {
         GTEST_SKIP() << "needs an X server (run under xvfb-run)";
     Start();
     // A track playing, so the title and artist show.
-    auto* music = dynamic_cast<MusicPageDocument*>(dynamic_cast<CDocument*>(app->GetMusicForm()->GetDocument()));
-    ASSERT_NE(music, nullptr);
-    MusicCollection& c = music->Music().Collection();
+    auto* form = dynamic_cast<CMusicForm*>(app->GetMusicForm());
+    ASSERT_NE(form, nullptr);
+    StudioPage& page = form->State();
+    MusicCollection& c = page.Doc().Collection();
     ASSERT_TRUE(c.AddFile(std::string(std::getenv("LYB_TEST_DATA")) + "/player/tone.mp3", false,
-                          music->Music().Context()));
+                          page.Doc().Context()));
     c.Item(0)->title = "A Tone Long Enough To Be Cut Off At The Edge Of The Display";
     c.Item(0)->artist = "The Sine Generators";
-    auto* list = dynamic_cast<DocPlayList*>(player.Dialog().Studio());
-    ASSERT_NE(list, nullptr);
-    list->Select({0});
+    page.RebuildRows();
+    page.SetSelectedRows({0});
     player.Dialog().Play();
     ASSERT_TRUE(player.Dialog().Playing());
     player.Dialog().OnClock();

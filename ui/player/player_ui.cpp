@@ -2,10 +2,11 @@
 
 #include "app/lyb30_app.h"
 #include "player/art/skin_art.h"
-#include "player/doc_play_list.h"
+#include "library/studio_page.h"
 #include "player/play_list.h"
 #include "player/player_subsystem.h"
 #include "player/skin_browser_state.h"
+#include "player/studio_page_play_list.h"
 #include "ui/player/player_dialog.h"
 #include "ui/player/skin_browser.h"
 #include "ui/player/tray_icon.h"
@@ -33,8 +34,14 @@ PlayerUi::~PlayerUi() {
     PlayerDialogState& d = m_player.Dialog();
     d.SetSmallPlayerNotify({});
     d.SetChanged({});
-    if (d.Studio() == m_docList.get())
+    if (d.Studio() == m_studioList.get())
         d.SetStudio(nullptr);
+    if (m_studioList) {
+        m_studioList->Page().SetPlayback({});
+        StudioTransfer transfer = m_studioList->Page().Transfer();
+        transfer.stopPlayer = nullptr;
+        m_studioList->Page().SetTransfer(transfer);
+    }
     delete m_small;
     m_small = nullptr;
 }
@@ -49,9 +56,19 @@ CPlayerDialog* PlayerUi::MakeDialog(QWidget* parent) {
     return m_dialog;
 }
 
-void PlayerUi::AttachStudio(CMusicDoc& doc) {
-    m_docList = std::make_unique<DocPlayList>(doc);
-    m_player.Dialog().SetStudio(m_docList.get());
+void PlayerUi::AttachStudio(StudioPage& page) {
+    m_studioList = std::make_unique<StudioPagePlayList>(page);
+    PlayerDialogState& d = m_player.Dialog();
+    d.SetStudio(m_studioList.get());
+    StudioPlayback playback;
+    playback.active = [&d] { return d.Source() == kSourceStudio && d.Active(); };
+    playback.stop = [&d] { d.StopStudio(); };
+    playback.playRow = [&d](int row) { d.PlayRow(row); };
+    playback.playSelection = [this] { PlayStudio(); };
+    page.SetPlayback(std::move(playback));
+    StudioTransfer transfer = page.Transfer();
+    transfer.stopPlayer = [&d] { d.Stop(); };
+    page.SetTransfer(std::move(transfer));
 }
 
 void PlayerUi::NotifySmallPlayer(int wparam) {

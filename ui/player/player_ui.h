@@ -17,8 +17,8 @@ class QMainWindow;
 namespace lyb {
 
 class CLyb30App;
-class CMusicDoc;
-class DocPlayList;
+class StudioPage;
+class StudioPagePlayList;
 class PlayerSubsystem;
 
 class PlayerUi final : public SmallPlayerHost {
@@ -30,8 +30,9 @@ public:
 
     /// The player dialog for the main window (owned by `parent`).
     CPlayerDialog* MakeDialog(QWidget* parent);
-    /// The Music Studio document becomes the list the dialog plays.
-    void AttachStudio(CMusicDoc& doc);
+    /// The Music Studio page becomes the list the dialog plays, and the page
+    /// reaches Studio playback through its seam.
+    void AttachStudio(StudioPage& page);
 
     // Commands (the main menu's entry points).
     void PlayStudio();            ///< 32791 "Play Music in Studio"
@@ -73,7 +74,7 @@ private:
     QPointer<CPlayerDialog> m_dialog;
     CSmallPlayer* m_small = nullptr;
     QPointer<CVolumePopup> m_volume;
-    std::unique_ptr<DocPlayList> m_docList;
+    std::unique_ptr<StudioPagePlayList> m_studioList;
     std::function<std::unique_ptr<TrayIcon>()> m_trayFactory;
     bool m_mainWasMaximised = false;
     int m_switchDelayMs = 200;
