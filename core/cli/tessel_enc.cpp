@@ -15,6 +15,8 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <climits>
+#include <cmath>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -66,6 +68,14 @@ bool ParseBitrate(const char* s, int* out) {
   if (*end != '\0' || v <= 0 || v > 10000000) return false;
   *out = static_cast<int>(v);
   return true;
+}
+
+// A sample of +-1.0 full scale as a 32-bit integer sample, clipped.
+int32_t FullScale32(float x) {
+  const double v = static_cast<double>(x) * 2147483648.0;
+  if (!(v < 2147483647.0)) return v != v ? 0 : INT32_MAX;
+  if (v < -2147483648.0) return INT32_MIN;
+  return static_cast<int32_t>(std::lround(v));
 }
 
 std::string ProgramFolder() {
@@ -213,11 +223,11 @@ class Encoder {
                                                                               : 2;
     bytesPerFrame_ = info.channels * fileBytes;
     // Sources of up to 16 bits go in as 16-bit samples; wider integer and
-    // floating-point sources as 32-bit samples (clipped at full scale).
+    // floating-point sources as 32-bit samples, read through libsndfile's
+    // float scale (+-1.0 full scale; floating-point data beyond it is clipped).
     const bool narrow = sub == SF_FORMAT_PCM_S8 || sub == SF_FORMAT_PCM_U8 || sub == SF_FORMAT_PCM_16 ||
                         sub == SF_FORMAT_ULAW || sub == SF_FORMAT_ALAW;
     const int bits = narrow ? 16 : 32;
-    sf_command(in, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     const int ch = info.channels;
 
     WavePcmFormat fmt = {};
@@ -281,17 +291,17 @@ class Encoder {
   bool Feed(Job& job, SNDFILE* in, const SF_INFO& info, AACInterface* enc, bool narrow, std::string* why) {
     const int ch = info.channels;
     std::vector<int16_t> s16(narrow ? static_cast<size_t>(kBlockFrames * ch) : 0);
-    std::vector<int32_t> s32(narrow ? 0 : static_cast<size_t>(kBlockFrames * ch));
+    std::vector<float> wide(narrow ? 0 : static_cast<size_t>(kBlockFrames * ch));
     std::vector<unsigned char> bytes(static_cast<size_t>(kBlockFrames * ch) * (narrow ? 2u : 4u));
     sf_count_t total = 0;
     for (;;) {
-      sf_count_t n = narrow ? sf_readf_short(in, s16.data(), kBlockFrames) : sf_readf_int(in, s32.data(), kBlockFrames);
+      sf_count_t n = narrow ? sf_readf_short(in, s16.data(), kBlockFrames) : sf_readf_float(in, wide.data(), kBlockFrames);
       if (n <= 0) break;
       // Little-endian sample bytes, as a wave file holds them.
       const size_t count = static_cast<size_t>(n) * static_cast<size_t>(ch);
       unsigned char* p = bytes.data();
       for (size_t i = 0; i < count; ++i) {
-        uint32_t v = narrow ? static_cast<uint16_t>(s16[i]) : static_cast<uint32_t>(s32[i]);
+        uint32_t v = narrow ? static_cast<uint16_t>(s16[i]) : static_cast<uint32_t>(FullScale32(wide[i]));
         *p++ = static_cast<unsigned char>(v & 0xFF);
         *p++ = static_cast<unsigned char>((v >> 8) & 0xFF);
         if (!narrow) {

@@ -86,10 +86,11 @@ void WriteWithSndfile(const std::string& path, int format, int rate, int channel
   info.format = format;
   SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
   ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
-  std::vector<short> v(static_cast<size_t>(rate * seconds) * static_cast<size_t>(channels));
+  // Values on the 16-bit grid, so that every container holds them exactly.
+  std::vector<float> v(static_cast<size_t>(rate * seconds) * static_cast<size_t>(channels));
   for (size_t i = 0; i < v.size(); ++i)
-    v[i] = static_cast<short>(std::lround(9830.0 * std::sin(2 * M_PI * 1000.0 * static_cast<double>(i / static_cast<size_t>(channels)) / rate)));
-  sf_writef_short(f, v.data(), static_cast<sf_count_t>(v.size() / static_cast<size_t>(channels)));
+    v[i] = static_cast<float>(std::lround(9830.0 * std::sin(2 * M_PI * 1000.0 * static_cast<double>(i / static_cast<size_t>(channels)) / rate))) / 32768.0f;
+  sf_writef_float(f, v.data(), static_cast<sf_count_t>(v.size() / static_cast<size_t>(channels)));
   sf_close(f);
 }
 
@@ -187,20 +188,23 @@ TEST(EncoderCli, ShortDataIsEncodedWithAWarning) {
   EXPECT_EQ(err, "");
 }
 
-// FLAC (16 and 24 bits), AIFF and Ogg Vorbis go in like WAV; a 24-bit FLAC of
-// a 16-bit signal gives the same stream as the 16-bit file.
+// FLAC (16 and 24 bits), AIFF, floating-point WAV and Ogg Vorbis go in like
+// 16-bit WAV; a 24-bit FLAC or a float WAV of a 16-bit signal gives the
+// same stream as the 16-bit file.
 TEST(EncoderCli, ReadsFlacAiffAndOgg) {
   std::string d = Dir();
   WriteWithSndfile(d + "/a.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2, 0.5);
   WriteWithSndfile(d + "/b.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 44100, 2, 0.5);
   WriteWithSndfile(d + "/c.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 48000, 1, 0.5);
   WriteWithSndfile(d + "/e.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 44100, 2, 0.5);
-  for (const char* f : {"a.flac", "b.flac", "c.aiff", "e.ogg"}) {
+  WriteWithSndfile(d + "/f.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 2, 0.5);
+  for (const char* f : {"a.flac", "b.flac", "c.aiff", "e.ogg", "f.wav"}) {
     std::string err;
     EXPECT_EQ(Enc("-d " + d + " " + d + "/" + f, &err), 0) << f << ": " << err;
   }
-  for (const char* f : {"a", "b", "c", "e"}) EXPECT_GT(AdtsFrames(Read(d + "/" + f + ".aac"), 0), 20) << f;
+  for (const char* f : {"a", "b", "c", "e", "f"}) EXPECT_GT(AdtsFrames(Read(d + "/" + f + ".aac"), 0), 20) << f;
   EXPECT_EQ(Read(d + "/a.aac"), Read(d + "/b.aac"));
+  EXPECT_EQ(Read(d + "/a.aac"), Read(d + "/f.aac"));
 }
 
 // Several files at once: -j 3 writes the same bytes as one file at a time,
