@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# setup.sh: installs what the encoder benchmark needs (run as root once).
+# setup.sh: installs what the encoder benchmark needs (run as root once);
+# the PEAQ tool's build installs its own dependencies on first use.
 # FAAC lives in Debian's non-free component: the components "contrib
 # non-free" are added to the machine's existing Debian source entry.
 set -euo pipefail
@@ -13,4 +14,5 @@ elif [ -f /etc/apt/sources.list ]; then
 fi
 apt-get update
 DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
-    g++ ffmpeg faad sox libsox-fmt-all fluidsynth fluid-soundfont-gm espeak-ng faac
+    g++ ffmpeg faad sox libsox-fmt-all fluidsynth fluid-soundfont-gm espeak-ng faac \
+    unzip valgrind libsndfile1-dev
