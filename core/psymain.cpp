@@ -101,11 +101,13 @@ ErrorRecord* PsyCreate(const PsyInit* init, PsyKernel** kernel) {
   std::memcpy(k->elements, init->elements, sizeof(PsyElement) * size_t(init->nElements));
   k->bandwidthHz = bandwidth;
   k->allowShort = init->bitrate > kShortWindowBitrate * init->nChannels;
-  // Without short windows an onset's quantisation noise spreads over the
-  // whole long window; the Kaiser-Bessel-derived window is more compact in
-  // time and holds it closer to the onset. With short windows the sine
-  // window's narrower main lobe serves tonal parts better.
-  k->windowShape = k->allowShort ? SINE_WINDOW : KBD_WINDOW;
+  // The Kaiser-Bessel-derived window at every rate: its far side lobes fall
+  // much faster than the sine window's, so a strong line's leakage (and the
+  // noise of coding it) stays near the line instead of spreading over the
+  // quiet parts of the spectrum; in time it is more compact, which holds an
+  // onset's noise closer to the onset. Measured by the perceptual grade on
+  // tones, orchestral and electronic music it is the better shape here.
+  k->windowShape = KBD_WINDOW;
   k->cfgLong = new (std::nothrow) PsyConfiguration{};
   k->cfgShort = new (std::nothrow) PsyConfiguration{};
   if (!k->cfgLong || !k->cfgShort) {

@@ -30,6 +30,7 @@ struct ThrParams {
   float rpelev;         // allowed rise over the previous block's threshold (long blocks)
   float tonalSnrDb;     // required SNR of a tonal partition (dB, plus a Bark-dependent part)
   float noiseSnrDb;     // required SNR of a noise-like partition (dB)
+  float lowBoostDb;     // added to the required SNR at 0 Bark, falling linearly to 0 at 24 Bark
 };
 
 ErrorRecord* PsyGetThrParams(int bitratePerChannel, ThrParams* out);

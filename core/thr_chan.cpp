@@ -50,7 +50,8 @@ void ThrComputeBlock(const PsyConfiguration* cfg, const float* spectrum, float w
       if (lo == 0 && hi == cfg->lines) break;
     }
     const float t = Tonality(spectrum, lo, hi);
-    const double snrDb = t * (cfg->thr.tonalSnrDb + 0.5 * p.bark[i]) + (1.0f - t) * cfg->thr.noiseSnrDb;
+    double snrDb = t * (cfg->thr.tonalSnrDb + 0.5 * p.bark[i]) + (1.0f - t) * cfg->thr.noiseSnrDb;
+    if (p.bark[i] < 24.0f) snrDb += cfg->thr.lowBoostDb * (24.0 - p.bark[i]) / 24.0;
     snrFactor[i] = float(std::pow(10.0, -snrDb / 10.0));
   }
   for (int i = 0; i < n; ++i) {

@@ -356,7 +356,8 @@ TEST(PsyOptions, RpminAndLowpassAdjust) {
       }
       EXPECT_EQ(PsyProcess(k.k, pcm.data(), 0, out.get()), nullptr);
       if (f == 4) {
-        for (int b = 0; b < out->channel[0].sfbCnt; ++b) thr += out->channel[0].sfbThreshold[b];
+        // Bands inside the bandwidth (above it only the threshold in quiet is left).
+        for (int b = 0; b < out->channel[0].maxSfbPerGroup; ++b) thr += out->channel[0].sfbThreshold[b];
       }
     }
     return std::make_pair(thr, line);
@@ -425,11 +426,10 @@ TEST(PsyPipeline, DeliveredSpectraReconstructTheInput) {
   FilterbankDestroy(fb);
 }
 
-// Where short windows are not allowed every frame is a long block with the
-// Kaiser-Bessel-derived window (its first left half included), and the
-// delivered spectra still rebuild the input; with short windows allowed the
-// shape stays sine.
-TEST(PsyPipeline, WindowShapeFollowsShortWindowAvailability) {
+// Every frame uses the Kaiser-Bessel-derived window (its first left half
+// included), whether short windows are allowed or not, and where they are
+// not the delivered spectra still rebuild the input.
+TEST(PsyPipeline, KaiserBesselWindowAtEveryRate) {
   const PsyElement pair[] = {{ID_CPE, 0, {0, 1}, 0, 2}};
   Kernel longOnly, switching;
   ASSERT_EQ(Make(&longOnly, 2, 32000, 64000, pair, 1), nullptr);
@@ -466,7 +466,7 @@ TEST(PsyPipeline, WindowShapeFollowsShortWindowAvailability) {
       if (pos >= 0) rebuilt[size_t(pos)] += block[size_t(i)];
     }
     ASSERT_EQ(PsyProcess(switching.k, s.data() + size_t(f) * 2048, 1, out.get()), nullptr);
-    EXPECT_EQ(out->channel[0].windowShape, SINE_WINDOW) << "frame " << f;
+    EXPECT_EQ(out->channel[0].windowShape, KBD_WINDOW) << "frame " << f;
   }
   double err = 0.0, sig = 0.0;
   for (int i = 1024; i < (frames - 2) * 1024; ++i) {
