@@ -9,6 +9,7 @@
 #include "platform/trace.h"
 #include "platform/volumes.h"
 
+#include <algorithm>
 #include <chrono>
 #include <clocale>
 #include <cstdio>
@@ -67,18 +68,21 @@ bool CLyb30App::InitInstance() {
         m_env.seams.createUsbManager();
     m_usbManagerCreated = true;
 
-    // 2. The instance guard.
+    // 2. The instance guard. Failing to get it or the channel is said, not
+    // silent: the user would otherwise see nothing start.
+    if (!m_env.runtimeProblem.empty())
+        return Fail("no private runtime folder (" + m_env.runtimeProblem + ")");
     if (!m_env.guard)
-        return false;
+        return Fail("no instance guard");
     switch (m_env.guard->Acquire()) {
-    case GuardResult::Failed: return false;
+    case GuardResult::Failed: return Fail("the instance guard could not be taken (" + m_env.guard->Error() + ")");
     case GuardResult::AlreadyRunning: HandOffToRunningInstance(); return false;
     case GuardResult::Acquired: break;
     }
 
     // 3. The main-window class: the name the hand-off channel listens under.
     if (!m_env.handoffServer)
-        return false;
+        return Fail("no hand-off channel");
     const bool listening = m_env.handoffServer->Start([this](std::uint32_t dw, const std::string& data) {
         // Answered at once while the pages are missing, so a sender never
         // waits for the start-up to finish.
@@ -89,7 +93,7 @@ bool CLyb30App::InitInstance() {
         return OnCopyData(dw, data);
     });
     if (!listening)
-        return false;
+        return Fail("the hand-off channel could not start (" + m_env.handoffServer->Error() + ")");
     m_windowClassRegistered = true;
 
     // 4. The USB root hub.
@@ -208,31 +212,55 @@ bool CLyb30App::InitInstance() {
     return true;
 }
 
+bool CLyb30App::Fail(const std::string& why) {
+    m_startupError = why;
+    TraceFormat("Start-up ended: %s", why.c_str());
+    return false;
+}
+
 bool CLyb30App::HandOffToRunningInstance() {
     HandoffClient* client = m_env.handoffClient.get();
     if (!client)
         return false;
-    bool found = false;
-    for (int i = 0; i < 40; ++i) {
-        if (client->Present()) {
-            found = true;
-            break;
-        }
-        Wait(m_env.handoffWaitMs);
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(m_env.handoffBudgetMs);
+    auto remainingMs = [&] {
+        return static_cast<int>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
+    };
+    // One connection carries the whole hand-off.
+    std::unique_ptr<HandoffConnection> connection;
+    for (int i = 0; i < 40 && !connection && remainingMs() > 0; ++i) {
+        connection = client->Connect();
+        if (!connection)
+            Wait(m_env.handoffWaitMs);
     }
-    if (!found)
+    if (!connection) {
+        Trace("Hand-off: no running instance answers");
         return false;
+    }
     const CommandLineInfo info = ParseCommandLine(m_env.args);
     if (info.command != ShellCommand::FileOpen)
         return false;
-    std::string data = info.fileName;
+    // The receiver runs in another folder: a relative name is made absolute here.
+    std::string data = AbsolutePath(info.fileName);
     data.push_back('\0'); // the file name travels with its terminator
     for (int sends = 0; sends < 50; ++sends) {
-        const auto answer = client->Send(kHandoffData, data);
-        if (answer && *answer == 0)
+        const int left = remainingMs();
+        if (left <= 0)
             break;
-        Wait(m_env.handoffWaitMs);
+        const auto answer = connection->Send(kHandoffData, data, left);
+        if (!answer) {
+            // No answer in time: the receiver may still take the file, so it
+            // is never sent a second time.
+            Trace("Hand-off: the running instance did not answer");
+            return false;
+        }
+        if (*answer == 0)
+            return false;
+        Wait(std::min(m_env.handoffWaitMs, std::max(remainingMs(), 0)));
     }
+    Trace("Hand-off: the running instance was not ready in time");
     return false;
 }
 

@@ -87,7 +87,13 @@ struct AppEnvironment {
     std::vector<std::string> args; ///< the command line without the program name
     XdgFolders xdg;
     AppSeams seams;
+    /// Why there is no private runtime folder for the guard and the channel
+    /// ("" when there is one); start-up then ends and says so.
+    std::string runtimeProblem;
     int handoffWaitMs = 100; ///< pause between hand-off attempts
+    /// The longest a second start waits in all: 40 looks for the receiver
+    /// and 50 sends while it is not ready, 100 ms apart.
+    int handoffBudgetMs = 9000;
     int exitWaitMs = 2000;   ///< the pause before the framework's exit processing
 };
 
@@ -105,6 +111,9 @@ public:
     bool InitInstance();
     /// The shutdown; returns the exit code.
     int ExitInstance();
+    /// Why InitInstance ended when the single-instance guard or the hand-off
+    /// channel could not be had ("" otherwise); also traced.
+    const std::string& StartupError() const { return m_startupError; }
     /// A new document for every template, in registration order.
     bool OnFileNew();
     /// Drops every page's document; called when the main frame (and with it
@@ -152,6 +161,7 @@ public:
 
 private:
     bool HandOffToRunningInstance();
+    bool Fail(const std::string& why);
     void InstallInterfaceFont();
     void RegisterTemplates();
     void LoadStdProfileSettings(int entries);
@@ -172,6 +182,7 @@ private:
     std::string m_fontPath;
     std::string m_usbRootHubId;
     std::string m_helpFilePath;
+    std::string m_startupError;
     std::string m_profileKey;
     CdRequest m_cdRequest;
     int m_deviceCount = 0;

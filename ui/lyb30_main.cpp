@@ -1,11 +1,18 @@
 // The program lyb30.
 //
+// Exit codes: 0 after a normal end (also on SIGTERM, SIGINT, SIGHUP, which
+// end the program as closing it does); 1 when start-up ends (a second start
+// that handed its file over, a missing encoder, ...); 3 when there is no
+// private runtime folder or the single-instance guard or hand-off channel
+// cannot be had (the reason goes to stderr and the trace).
+//
 // Environment: LYB30_TRACE (trace texts to "stderr" or a file),
 // LYB30_REGISTRY_DIR (folder of the registry hives), LYB30_SCREENSHOT (a
 // PNG path: the main window is grabbed once shown and the program ends).
 #include "app/lyb30_app.h"
 #include "platform/instance.h"
 #include "platform/linux/file_registry.h"
+#include "platform/qt/quit_signals.h"
 #include "platform/registry.h"
 #include "platform/shared_library.h"
 #include "platform/trace.h"
@@ -17,8 +24,10 @@
 
 #include <QApplication>
 #include <QPixmap>
+#include <QSessionManager>
 #include <QTimer>
 
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -45,6 +54,10 @@ void WireCd(lyb::AppSeams& seams) {
 } // namespace
 #endif
 
+// Exit code when the single-instance guard or the hand-off channel cannot be
+// had (1 is every other failed start-up).
+constexpr int kExitNoInstanceChannel = 3;
+
 int main(int argc, char** argv) {
     lyb::InitTraceFromEnvironment();
     QApplication qapp(argc, argv);
@@ -54,7 +67,7 @@ int main(int argc, char** argv) {
     env.registry = lyb::OpenDefaultRegistry();
     lyb::Registry::SetDefault(env.registry);
     env.prompt = &prompt;
-    const std::string runtime = lyb::RuntimeFolder();
+    const std::string runtime = lyb::RuntimeFolder(&env.runtimeProblem);
     env.guard = lyb::MakeLockFileGuard(runtime);
     env.handoffServer = lyb::MakeSocketHandoffServer(runtime, lyb::kMainWindowClass);
     env.handoffClient = lyb::MakeSocketHandoffClient(runtime, lyb::kMainWindowClass);
@@ -100,9 +113,27 @@ int main(int argc, char** argv) {
                 QApplication::quit();
             });
         }
+        // The end of the session and termination signals end the program
+        // as closing it does: the Studio and the settings are saved. (The
+        // session manager may end the process right after asking; the
+        // settings are written then already.)
+        QObject::connect(&qapp, &QGuiApplication::commitDataRequest, &qapp, [&app](QSessionManager&) {
+            lyb::Trace("Session ends: saving registry settings");
+            if (app.Settings().loaded)
+                app.SaveSettings();
+        });
+        if (!lyb::QuitOnTerminationSignals(&qapp, [](int signal) {
+                lyb::TraceFormat("Signal %d: shutting down", signal);
+                QApplication::quit();
+            }))
+            lyb::Trace("Termination signals could not be caught");
         rc = qapp.exec();
     }
     shell.DestroyMainFrame();
     const int exitCode = app.ExitInstance();
+    if (!started && !app.StartupError().empty()) {
+        std::fprintf(stderr, "lyb30: %s\n", app.StartupError().c_str());
+        return kExitNoInstanceChannel;
+    }
     return started ? (rc != 0 ? rc : exitCode) : 1;
 }

@@ -49,14 +49,26 @@ private:
     bool m_started = false;
 };
 
-class SimClient final : public HandoffClient {
+class SimConnection final : public HandoffConnection {
 public:
-    explicit SimClient(SimInstanceHub& hub) : m_hub(hub) {}
-    bool Present() override { return static_cast<bool>(m_hub.handler); }
-    std::optional<std::intptr_t> Send(std::uint32_t dwData, const std::string& data) override {
+    explicit SimConnection(SimInstanceHub& hub) : m_hub(hub) {}
+    std::optional<std::intptr_t> Send(std::uint32_t dwData, const std::string& data, int) override {
         if (!m_hub.handler || data.size() > kMaxHandoffBytes)
             return std::nullopt;
         return m_hub.handler(dwData, data);
+    }
+
+private:
+    SimInstanceHub& m_hub;
+};
+
+class SimClient final : public HandoffClient {
+public:
+    explicit SimClient(SimInstanceHub& hub) : m_hub(hub) {}
+    std::unique_ptr<HandoffConnection> Connect() override {
+        if (!m_hub.handler)
+            return nullptr;
+        return std::make_unique<SimConnection>(m_hub);
     }
 
 private:

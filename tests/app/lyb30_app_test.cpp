@@ -3,7 +3,10 @@
 #include "app/page_documents.h"
 #include "platform/volumes.h"
 
+#include <atomic>
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 using namespace lyb;
 using namespace lyb::test;
@@ -206,6 +209,97 @@ TEST_F(Fixture, SecondInstanceHandsItsFileOverWithRetriesAndExits) {
     EXPECT_FALSE(third.InitInstance());
     EXPECT_EQ(calls, 0);
     first.ExitInstance();
+}
+
+// A relative argument used to travel as it was written and was then read
+// against the running program's folder.
+TEST_F(Fixture, AHandOffMakesARelativeNameAbsoluteFirst) {
+    InstallAll();
+    WriteMachineKey(*reg, dir.path());
+    CLyb30App first(Env(), shell);
+    ASSERT_TRUE(first.InitInstance());
+    const std::string here = std::filesystem::current_path().string();
+    TestShell shell2;
+    CLyb30App second(Env({"/play", "./rel//new.mp3"}), shell2);
+    EXPECT_FALSE(second.InitInstance());
+    EXPECT_EQ(shell.musicFiles, std::vector<std::string>{here + "/rel/new.mp3"});
+    first.ExitInstance();
+}
+
+// A guard or channel that cannot be had used to end start-up silently.
+TEST_F(Fixture, AGuardOrChannelThatCannotBeHadSaysWhy) {
+    InstallAll();
+    AppEnvironment env = Env();
+    env.runtimeProblem = "/tmp/lyb30-0: belongs to another user";
+    CLyb30App app(std::move(env), shell);
+    EXPECT_FALSE(app.InitInstance());
+    EXPECT_NE(app.StartupError().find("belongs to another user"), std::string::npos);
+    EXPECT_TRUE(trace.Has("Start-up ended: no private runtime folder (/tmp/lyb30-0: belongs to another user)"));
+
+    // The name taken: the reason of the channel is given.
+    const std::string run = dir.path() + "/run";
+    std::filesystem::create_directory(run);
+    auto taken = MakeSocketHandoffServer(run, kMainWindowClass);
+    ASSERT_TRUE(taken->Start([](std::uint32_t, const std::string&) { return 0; }));
+    AppEnvironment env2 = Env();
+    env2.guard = MakeLockFileGuard(run);
+    env2.handoffServer = MakeSocketHandoffServer(run, kMainWindowClass);
+    TestShell shell2;
+    CLyb30App app2(std::move(env2), shell2);
+    EXPECT_FALSE(app2.InitInstance());
+    EXPECT_NE(app2.StartupError().find("hand-off channel could not start"), std::string::npos)
+        << app2.StartupError();
+    EXPECT_NE(app2.StartupError().find("taken"), std::string::npos) << app2.StartupError();
+    taken->Stop();
+}
+
+// A receiver slow to answer used to get the same file again: the sender gave
+// up on a connection after its time-out and sent once more on a new one.
+TEST_F(Fixture, ABusyReceiverNeverGetsTheFileTwiceAndTheWaitIsBounded) {
+    const std::string run = dir.path() + "/run";
+    std::filesystem::create_directory(run);
+    std::atomic<int> calls{0};
+    std::atomic<bool> busy{true};
+    auto receiver = MakeSocketHandoffServer(run, kMainWindowClass);
+    ASSERT_TRUE(receiver->Start([&](std::uint32_t, const std::string&) -> std::intptr_t {
+        ++calls;
+        while (busy.load()) // the user-interface thread is busy elsewhere
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return 0;
+    }));
+    auto start = std::chrono::steady_clock::now();
+    auto holder = hub.MakeGuard();
+    ASSERT_EQ(holder->Acquire(), GuardResult::Acquired); // a first instance runs
+    AppEnvironment env = Env({"/music/a.mp3"});
+    env.handoffClient = MakeSocketHandoffClient(run, kMainWindowClass);
+    env.handoffWaitMs = 100;
+    env.handoffBudgetMs = 1200;
+    CLyb30App second(std::move(env), shell);
+    EXPECT_FALSE(second.InitInstance());
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(waited, std::chrono::milliseconds(2500));
+    busy = false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(calls.load(), 1);
+    receiver->Stop();
+
+    // A receiver that is never ready: retried on the one connection until
+    // the time is up, then the sender ends.
+    calls = 0;
+    auto never = MakeSocketHandoffServer(run, kMainWindowClass);
+    ASSERT_TRUE(never->Start([&](std::uint32_t, const std::string&) -> std::intptr_t { return ++calls, -1; }));
+    AppEnvironment env2 = Env({"/music/a.mp3"});
+    env2.handoffClient = MakeSocketHandoffClient(run, kMainWindowClass);
+    env2.handoffWaitMs = 100;
+    env2.handoffBudgetMs = 1200;
+    TestShell shell2;
+    CLyb30App third(std::move(env2), shell2);
+    start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(third.InitInstance());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
+    EXPECT_GE(calls.load(), 5);
+    EXPECT_LE(calls.load(), 13);
+    never->Stop();
 }
 
 TEST_F(Fixture, ReceiverRoutesMusicFilesAndCdTracks) {

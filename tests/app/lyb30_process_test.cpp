@@ -61,7 +61,8 @@ protected:
     }
 
     /// Starts lyb30; `screenshot` makes it end by itself once its window shows.
-    pid_t Start(std::vector<std::string> args, bool screenshot, const std::string& tag) {
+    pid_t Start(std::vector<std::string> args, bool screenshot, const std::string& tag,
+                const std::string& cwd = {}) {
         pid_t pid = ::fork();
         if (pid == 0) {
             ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -75,7 +76,7 @@ protected:
                 ::setenv("LYB30_SCREENSHOT", (m_root + "/shot-" + tag + ".png").c_str(), 1);
             else
                 ::unsetenv("LYB30_SCREENSHOT");
-            if (::chdir(m_prog.c_str()) != 0)
+            if (::chdir((cwd.empty() ? m_prog : cwd).c_str()) != 0)
                 ::_exit(99);
             std::vector<char*> argv;
             std::string exe = m_prog + "/lyb30";
@@ -176,6 +177,65 @@ TEST_F(Lyb30Process, ASecondStartHandsItsFileToTheFirstAndACrashLeavesNoLock) {
     Wait(first);
     EXPECT_EQ(Wait(Start({}, true, "third")), 0);
     EXPECT_TRUE(fs::exists(m_root + "/shot-third.png"));
+}
+
+// End to end over the real channel and real signals: a relative name handed
+// over arrives absolute; another user's connection is refused; SIGTERM ends
+// the program as closing it does, with the settings saved (it used to end
+// the process on the spot, saving nothing).
+TEST_F(Lyb30Process, RelativeHandOffAnotherUserAndSigterm) {
+    Install("double_tessel_complete", "libtessel.so");
+    const pid_t first = Start({}, false, "first");
+    ASSERT_TRUE(WaitForTrace("first", "end of InitInstance"));
+
+    const std::string elsewhere = m_root + "/elsewhere";
+    fs::create_directories(elsewhere);
+    EXPECT_EQ(Wait(Start({"/play", "rel/a.mp3"}, false, "second", elsewhere)), 1);
+    EXPECT_TRUE(WaitForTrace("first", "Music Studio: handed-over file " + elsewhere + "/rel/a.mp3", 5))
+        << Trace("first");
+
+    if (::geteuid() == 0 && fs::exists("/usr/bin/setpriv") && fs::exists("/usr/bin/python3")) {
+        // The folder is private, so another user cannot even reach the
+        // socket; opened for this test, the receiver itself refuses.
+        const std::string socket = m_root + "/run/Lyb30MDIMainWnd";
+        ASSERT_TRUE(fs::exists(socket));
+        ::chmod(m_root.c_str(), 0711);
+        ::chmod((m_root + "/run").c_str(), 0711);
+        ::chmod(socket.c_str(), 0666);
+        const std::string script =
+            "import socket,struct,sys\n"
+            "s=socket.socket(socket.AF_UNIX)\n"
+            "try:\n s.connect(sys.argv[1])\n"
+            "except OSError as e:\n print('refused', e.strerror); sys.exit(0)\n"
+            "d=b'/music/other.mp3\\0'\n"
+            "s.sendall(struct.pack('=III',0x3142594C,777,len(d))+d)\n"
+            "s.settimeout(3)\n"
+            "try:\n a=s.recv(8)\n"
+            "except OSError:\n a=b''\n"
+            "print('answered' if len(a)==8 else 'refused')\n";
+        std::ofstream(m_root + "/client.py") << script;
+        ::chmod((m_root + "/client.py").c_str(), 0644);
+        const std::string command = "setpriv --reuid=65534 --regid=65534 --clear-groups /usr/bin/python3 " +
+                                    m_root + "/client.py " + socket + " 2>&1";
+        std::string out;
+        if (FILE* p = ::popen(command.c_str(), "r")) {
+            char buf[256];
+            while (size_t n = std::fread(buf, 1, sizeof buf, p))
+                out.append(buf, n);
+            ::pclose(p);
+        }
+        ::chmod((m_root + "/run").c_str(), 0700);
+        EXPECT_EQ(out.substr(0, 7), "refused") << out;
+        EXPECT_TRUE(WaitForTrace("first", "Hand-off from user 65534 refused", 5)) << Trace("first");
+        EXPECT_EQ(Trace("first").find("/music/other.mp3"), std::string::npos);
+    }
+
+    ASSERT_EQ(::kill(first, SIGTERM), 0);
+    EXPECT_EQ(Wait(first, 20), 0);
+    const std::string t = Trace("first");
+    EXPECT_NE(t.find("Signal 15: shutting down"), std::string::npos) << t;
+    EXPECT_NE(t.find("Saving registry settings..."), std::string::npos);
+    EXPECT_NE(ReadText(m_root + "/reg/user.reg").find("\"Bitrate\"=dword:0002ee00"), std::string::npos);
 }
 
 } // namespace

@@ -3,9 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <csignal>
 #include <filesystem>
+#include <grp.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -81,15 +87,17 @@ TEST(Handoff, FileNameTravelsBetweenTwoProcesses) {
         (void)!::write(result[1], got.data(), got.size());
     });
     auto client = MakeSocketHandoffClient(dir, "Lyb30MDIMainWnd");
-    bool present = false;
-    for (int i = 0; i < 40 && !(present = client->Present()); ++i)
+    std::unique_ptr<HandoffConnection> connection;
+    for (int i = 0; i < 40 && !(connection = client->Connect()); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    ASSERT_TRUE(present);
+    ASSERT_NE(connection, nullptr);
     const std::string name("/music/a.mp3\0", 13);
-    auto first = client->Send(777, name);
+    // One connection carries the hand-off, the retry after "not ready" too.
+    auto first = connection->Send(777, name, 2000);
     ASSERT_TRUE(first.has_value());
     EXPECT_EQ(*first, -1);
-    EXPECT_EQ(client->Send(777, name), std::optional<std::intptr_t>(0));
+    EXPECT_EQ(connection->Send(777, name, 2000), std::optional<std::intptr_t>(0));
+    connection.reset();
     ::waitpid(receiver, nullptr, 0);
     char buf[256] = {};
     ssize_t n = ::read(result[0], buf, sizeof buf);
@@ -98,20 +106,144 @@ TEST(Handoff, FileNameTravelsBetweenTwoProcesses) {
     // Nobody listens any more; another folder never meets this one.
     EXPECT_FALSE(client->Present());
     EXPECT_FALSE(MakeSocketHandoffClient(dir + "x", "Lyb30MDIMainWnd")->Present());
-    EXPECT_FALSE(client->Send(777, std::string(kMaxHandoffBytes + 1, 'a')).has_value());
     ::close(result[0]);
     ::close(result[1]);
     std::filesystem::remove_all(dir);
 }
 
-TEST(Handoff, NameCanBeTakenOnlyOnce) {
+TEST(Handoff, NameCanBeTakenOnlyOnceAndAKilledReceiverLeavesItFree) {
     const std::string dir = TempFolder();
     auto a = MakeSocketHandoffServer(dir, "W");
     auto b = MakeSocketHandoffServer(dir, "W");
     EXPECT_TRUE(a->Start([](std::uint32_t, const std::string&) { return 0; }));
     EXPECT_FALSE(b->Start([](std::uint32_t, const std::string&) { return 0; }));
+    EXPECT_NE(b->Error().find("taken"), std::string::npos) << b->Error();
     a->Stop();
     EXPECT_TRUE(b->Start([](std::uint32_t, const std::string&) { return 0; }));
+    b->Stop();
+    // A receiver killed without clean-up leaves its socket file behind.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    pid_t killed = Spawn([&] {
+        auto server = MakeSocketHandoffServer(dir, "W");
+        char ok = server->Start([](std::uint32_t, const std::string&) { return 0; }) ? 'y' : 'n';
+        (void)!::write(ready[1], &ok, 1);
+        ::pause();
+    });
+    char ok = 0;
+    ASSERT_EQ(::read(ready[0], &ok, 1), 1);
+    ASSERT_EQ(ok, 'y');
+    ::kill(killed, SIGKILL);
+    ::waitpid(killed, nullptr, 0);
+    EXPECT_TRUE(std::filesystem::exists(dir + "/W"));
+    EXPECT_TRUE(a->Start([](std::uint32_t, const std::string&) { return 0; })) << a->Error();
+    a->Stop();
+    // A path the socket address cannot hold is refused with the reason.
+    auto longName = MakeSocketHandoffServer(dir, std::string(120, 'n'));
+    EXPECT_FALSE(longName->Start([](std::uint32_t, const std::string&) { return 0; }));
+    EXPECT_NE(longName->Error().find("too long"), std::string::npos);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    std::filesystem::remove_all(dir);
+}
+
+// The channel used to be an abstract socket that any local user could
+// connect to (pushing files into the running program) or bind first (so the
+// program could not start). Now the socket lies in the user's private folder
+// and both ends check the other's user.
+TEST(Handoff, AnotherUserIsRefusedAtBothEnds) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as another user";
+    const std::string dir = TempFolder();
+    std::atomic<int> calls{0};
+    auto server = MakeSocketHandoffServer(dir, "W");
+    ASSERT_TRUE(server->Start([&](std::uint32_t, const std::string&) { return ++calls, 0; }));
+    // Open the way for the test only: the folder is normally private.
+    ::chmod(dir.c_str(), 0711);
+    ::chmod((dir + "/W").c_str(), 0666);
+    pid_t other = Spawn([&] {
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+            ::setresuid(65534, 65534, 65534) != 0)
+            ::_exit(2);
+        // A raw connection: our own client would refuse a receiver of root.
+        int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s/W", dir.c_str());
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
+            ::_exit(3);
+        const std::uint32_t head[3] = {0x3142594C, 777, 3};
+        (void)!::write(fd, head, sizeof head);
+        (void)!::write(fd, "/x", 3);
+        std::int64_t answer = 0;
+        ::_exit(::read(fd, &answer, sizeof answer) == sizeof answer ? 4 : 0);
+    });
+    int status = 0;
+    ::waitpid(other, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the receiver answered another user";
+    EXPECT_EQ(calls.load(), 0);
+    server->Stop();
+
+    // A receiver of another user is never told a file name.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const std::string theirs = TempFolder();
+    ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+    ::chmod(theirs.c_str(), 0711);
+    pid_t squatter = Spawn([&] {
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+            ::setresuid(65534, 65534, 65534) != 0)
+            ::_exit(2);
+        auto s = MakeSocketHandoffServer(theirs, "W");
+        char ok = s->Start([](std::uint32_t, const std::string&) { return 0; }) ? 'y' : 'n';
+        ::chmod((theirs + "/W").c_str(), 0666);
+        (void)!::write(ready[1], &ok, 1);
+        ::pause();
+    });
+    char ok = 0;
+    ASSERT_EQ(::read(ready[0], &ok, 1), 1);
+    ASSERT_EQ(ok, 'y');
+    EXPECT_EQ(MakeSocketHandoffClient(theirs, "W")->Connect(), nullptr);
+    ::kill(squatter, SIGKILL);
+    ::waitpid(squatter, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    std::filesystem::remove_all(dir);
+    std::filesystem::remove_all(theirs);
+}
+
+TEST(RuntimeFolder, OnlyAPrivateFolderOfThisUserIsUsed) {
+    const std::string dir = TempFolder();
+    std::string why;
+    ::chmod(dir.c_str(), 0700);
+    EXPECT_TRUE(IsPrivateFolder(dir, &why)) << why;
+    ::chmod(dir.c_str(), 0755);
+    EXPECT_FALSE(IsPrivateFolder(dir, &why));
+    EXPECT_NE(why.find("others"), std::string::npos) << why;
+    std::filesystem::create_directory_symlink(dir, dir + "-link");
+    ::chmod(dir.c_str(), 0700);
+    EXPECT_FALSE(IsPrivateFolder(dir + "-link", &why));
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(dir.c_str(), 65534, 65534), 0);
+        EXPECT_FALSE(IsPrivateFolder(dir, &why));
+        EXPECT_NE(why.find("another user"), std::string::npos) << why;
+        ASSERT_EQ(::chown(dir.c_str(), 0, 0), 0);
+    }
+    // XDG_RUNTIME_DIR is taken only when private; else our own folder.
+    const char* saved = std::getenv("XDG_RUNTIME_DIR");
+    const std::string keep = saved ? saved : "";
+    ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+    EXPECT_EQ(RuntimeFolder(&why), dir);
+    ::chmod(dir.c_str(), 0777);
+    const std::string fallback = RuntimeFolder(&why);
+    EXPECT_EQ(fallback, "/tmp/lyb30-" + std::to_string(::geteuid())) << why;
+    EXPECT_TRUE(IsPrivateFolder(fallback, &why)) << why;
+    if (saved)
+        ::setenv("XDG_RUNTIME_DIR", keep.c_str(), 1);
+    else
+        ::unsetenv("XDG_RUNTIME_DIR");
+    std::filesystem::remove(dir + "-link");
     std::filesystem::remove_all(dir);
 }
 
@@ -125,9 +257,13 @@ TEST(Handoff, SimulatedHubBehavesAlike) {
     auto client = hub.MakeClient();
     EXPECT_FALSE(client->Present());
     server->Start([](std::uint32_t dw, const std::string& d) { return dw == 777 && d == "x" ? 0 : 5; });
-    EXPECT_EQ(client->Send(777, "x"), std::optional<std::intptr_t>(0));
+    auto connection = client->Connect();
+    ASSERT_NE(connection, nullptr);
+    EXPECT_EQ(connection->Send(777, "x", 100), std::optional<std::intptr_t>(0));
+    EXPECT_FALSE(connection->Send(777, std::string(kMaxHandoffBytes + 1, 'a'), 100).has_value());
     server->Stop();
-    EXPECT_FALSE(client->Send(777, "x").has_value());
+    EXPECT_FALSE(connection->Send(777, "x", 100).has_value());
+    EXPECT_EQ(client->Connect(), nullptr);
 }
 
 TEST(ProgramFolder, IsTheFolderOfThisTest) {
