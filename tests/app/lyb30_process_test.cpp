@@ -208,9 +208,8 @@ TEST_F(Lyb30Process, RelativeHandOffAnotherUserAndSigterm) {
             "try:\n s.connect(sys.argv[1])\n"
             "except OSError as e:\n print('refused', e.strerror); sys.exit(0)\n"
             "d=b'/music/other.mp3\\0'\n"
-            "s.sendall(struct.pack('=III',0x3142594C,777,len(d))+d)\n"
             "s.settimeout(3)\n"
-            "try:\n a=s.recv(8)\n"
+            "try:\n s.sendall(struct.pack('=III',0x3142594C,777,len(d))+d); a=s.recv(8)\n"
             "except OSError:\n a=b''\n"
             "print('answered' if len(a)==8 else 'refused')\n";
         std::ofstream(m_root + "/client.py") << script;
