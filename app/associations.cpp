@@ -1,6 +1,7 @@
 #include "app/associations.h"
 
 #include "platform/atomic_file.h"
+#include "platform/desktop_entry.h"
 #include "platform/registry.h"
 
 #include <cstdlib>
@@ -211,12 +212,15 @@ void Associations::UnassociateAudioCD() {
 
 void Associations::WriteDesktopEntry() const {
     const std::string path = m_xdg.dataHome + "/applications/" + kDesktopFile;
+    // The install folder may hold blanks and other characters the Exec key
+    // reserves: the program is quoted, and the program runs in its folder.
     std::string text =
         "[Desktop Entry]\n"
         "Type=Application\n"
         "Name=Lyrabox 3.0\n"
         "Comment=Music manager for the phone's memory card\n"
-        "Exec=" + m_installFolder + "/lyb30 /play %f\n"
+        "Exec=" + DesktopExecValue({m_installFolder + "/lyb30", "/play"}, "%f") + "\n"
+        "Path=" + DesktopStringValue(m_installFolder) + "\n"
         "Terminal=false\n"
         "Categories=AudioVideo;Audio;Player;\n"
         "MimeType=audio/mpeg;audio/aac;audio/x-mpegurl;application/x-cda;x-content/audio-cdda;\n";

@@ -1,5 +1,6 @@
 #include "app/lyb30_app.h"
 
+#include "app/help_files.h"
 #include "app/page_documents.h"
 #include "platform/instance.h"
 #include "platform/message_target.h"
@@ -138,13 +139,16 @@ bool CLyb30App::InitInstance() {
             m_oLocalize.Load();
     }
 
-    // 9. The localised help file decides the interface language too.
+    // 9. The localised help decides the interface language too. The help is
+    // HTML here: its pages are looked for, not a compiled help file.
     if (!m_englishInterface) {
-        const std::string help = m_settings.installFolder + "/lyb30l.chm";
-        if (FILE* f = std::fopen(help.c_str(), "rb"))
+        const std::string help = HelpIndexPath(m_settings.installFolder, true);
+        if (FILE* f = std::fopen(help.c_str(), "rb")) {
             std::fclose(f);
-        else
+        } else {
+            TraceFormat("No localised help at %s: English interface", help.c_str());
             m_englishInterface = true;
+        }
     }
     // With the English interface no table is used.
     if (m_englishInterface)
@@ -154,9 +158,7 @@ bool CLyb30App::InitInstance() {
     Trace("Loading localize string table");
     std::setlocale(LC_ALL, "");
     std::setlocale(LC_NUMERIC, "C"); // number texts in files stay "1.5", never "1,5"
-    m_helpFilePath = m_env.programFolder + "/lyb30.HLP";
-    if (size_t at = m_helpFilePath.rfind(".HLP"); at != std::string::npos)
-        m_helpFilePath.replace(at, 4, ".chm");
+    m_helpFilePath = HelpIndexPath(m_env.programFolder, false);
 
     // 11. The command line.
     const CommandLineInfo info = ParseCommandLine(m_env.args);

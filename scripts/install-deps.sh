@@ -14,6 +14,7 @@ packages=(
   fonts-dejavu-core
   ffmpeg faad lame sox
   python3-mutagen eyed3 kid3-cli id3v2
+  desktop-file-utils libglib2.0-bin
   libfftw3-dev
   xvfb xauth
 )

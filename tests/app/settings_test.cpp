@@ -2,10 +2,14 @@
 
 #include "app/check_folder.h"
 #include "app/preferences.h"
+#include "platform/desktop_entry.h"
 #include "platform/linux/file_registry.h"
 #include "platform/volumes.h"
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include <fstream>
 
@@ -278,6 +282,52 @@ TEST_F(AssocFixture, AssociateKeepsThePreviousClassAndUnassociateRestoresIt) {
     a.Unassociate(".mp3");
     EXPECT_EQ(Default(".mp3"), "mp3file");
     EXPECT_EQ(MimeAppsDefault(ReadText(xdg.configHome + "/mimeapps.list"), "audio/mpeg"), "vlc.desktop");
+}
+
+// The Exec line used to be the install folder as it stood: a folder with a
+// blank (or $, quotes, %) split the program's path into several arguments.
+TEST_F(AssocFixture, TheDesktopEntryQuotesTheProgramAndRunsItInItsFolder) {
+    const std::string odd = dir.path() + "/Lyra Box \"3\" $HOME 100% `x`";
+    std::filesystem::create_directories(odd);
+    Associations a(reg, odd, xdg);
+    a.Associate(".mp3");
+    const std::string entry = xdg.dataHome + "/applications/lyb30.desktop";
+    const std::string desktop = ReadText(entry);
+    EXPECT_NE(desktop.find("Exec=\"" + dir.path() +
+                           "/Lyra Box \\\\\"3\\\\\" \\\\$HOME 100%% \\\\`x\\\\`/lyb30\" /play %f\n"),
+              std::string::npos)
+        << desktop;
+    EXPECT_NE(desktop.find("Path=" + odd + "\n"), std::string::npos) << desktop;
+    EXPECT_EQ(DesktopExecArgument("/opt/lyrabox/lyb30"), "/opt/lyrabox/lyb30");
+    EXPECT_EQ(DesktopStringValue(" a\\b\n"), "\\sa\\\\b\\n");
+
+    // Tools we did not write read it back: the file is valid, and launching
+    // it runs the program with its own path whole, in its own folder.
+    if (std::system("command -v desktop-file-validate >/dev/null 2>&1") == 0) {
+        EXPECT_EQ(std::system(("desktop-file-validate '" + entry + "' >/dev/null 2>&1").c_str()), 0)
+            << desktop;
+    }
+    if (std::system("command -v gio >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "gio (libglib2.0-bin) is not installed: the launch is not tried";
+    // GLib looks for the program before it expands "%%", so a folder with a
+    // '%' cannot be launched through it whatever the entry says: that
+    // character is left out here.
+    const std::string install = dir.path() + "/Lyra Box \"3\" $HOME (x) `x`";
+    std::filesystem::create_directories(install);
+    Associations(reg, install, xdg).Associate(".mp3");
+    const std::string record = dir.path() + "/launched.txt";
+    {
+        std::ofstream program(install + "/lyb30");
+        program << "#!/bin/sh\n{ pwd; for a in \"$0\" \"$@\"; do echo \"$a\"; done; } > '" << record
+                << "'\n";
+    }
+    std::filesystem::permissions(install + "/lyb30", std::filesystem::perms::owner_all);
+    const std::string song = dir.path() + "/a song.mp3";
+    { std::ofstream(song) << "x"; }
+    ASSERT_EQ(std::system(("gio launch '" + entry + "' '" + song + "' >/dev/null 2>&1").c_str()), 0);
+    for (int i = 0; i < 100 && ReadText(record).empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(ReadText(record), install + "\n" + install + "/lyb30\n/play\n" + song + "\n");
 }
 
 TEST_F(AssocFixture, NewKeyAndUnassociateWithoutBackupGivesABlank) {
