@@ -20,9 +20,11 @@ struct AppSeams {
     std::function<int()> cdState;
     /// Creation and destruction of the CD-drive access object and the SCSI layer's unload.
     std::function<void()> createCdAccess, unloadScsi, destroyCdAccess;
-    /// The USB device manager: creation, root hub identifier, OS-version trace and
-    /// first enumeration (returns the number of phones), release of the device
-    /// list, destruction. `deviceInterface` is the device library's slot (may be null).
+    /// Called beside the USB device manager's creation, release and
+    /// destruction (tests watch the order). `usbRootHubId` replaces the
+    /// query of the machine's host controllers, `usbFirstEnumeration` the
+    /// manager's OS-version trace and first enumeration (it returns the number
+    /// of phones; `deviceInterface` is the device library's slot, may be null).
     std::function<void()> createUsbManager, releaseUsbDevices, destroyUsbManager;
     std::function<std::string()> usbRootHubId;
     std::function<int(void* deviceInterface)> usbFirstEnumeration;

@@ -2,12 +2,14 @@
 
 #include "app/help_files.h"
 #include "app/page_documents.h"
+#include "device/usb_manager.h"
 #include "platform/instance.h"
 #include "platform/message_target.h"
 #include "platform/path.h"
 #include "platform/prompt.h"
 #include "platform/registry.h"
 #include "platform/trace.h"
+#include "platform/usb_hub.h"
 #include "platform/volumes.h"
 
 #include <algorithm>
@@ -65,6 +67,9 @@ bool CLyb30App::InitInstance() {
     if (m_env.seams.createCdAccess)
         m_env.seams.createCdAccess();
     m_cdAccessCreated = true;
+    m_usbManager = std::make_unique<CUSBManager>(m_env.programFolder);
+    m_usbManager->SetPrompt(m_env.prompt, &m_oLocalize);
+    m_usbManager->SetRootSlot(&m_components.device);
     if (m_env.seams.createUsbManager)
         m_env.seams.createUsbManager();
     m_usbManagerCreated = true;
@@ -100,7 +105,7 @@ bool CLyb30App::InitInstance() {
     // 4. The USB root hub.
     Trace("Player initialization");
     Trace("Getting USB Root Hub ID");
-    m_usbRootHubId = m_env.seams.usbRootHubId ? m_env.seams.usbRootHubId() : std::string();
+    m_usbRootHubId = m_env.seams.usbRootHubId ? m_env.seams.usbRootHubId() : UsbRootHubName();
     TraceFormat("USB Root Hub ID: %s", m_usbRootHubId.c_str());
     if (m_usbRootHubId.size() < 3) {
         Trace("No USB Root Hub detected on this machine");
@@ -178,8 +183,12 @@ bool CLyb30App::InitInstance() {
     LoadDeviceLibrary(m_components, m_env.programFolder);
 
     // 15. The first device enumeration.
-    if (m_env.seams.usbFirstEnumeration)
+    if (m_env.seams.usbFirstEnumeration) {
         m_deviceCount = m_env.seams.usbFirstEnumeration(m_components.device) & 0xFF;
+    } else {
+        m_usbManager->TraceOsVersion();
+        m_deviceCount = m_usbManager->EnumerateDevices();
+    }
 
     // 16. The page templates.
     RegisterTemplates();
@@ -422,6 +431,8 @@ int CLyb30App::ExitInstance() {
         m_fontResourceAdded = false;
     }
     Trace("Shuting down USB...");
+    if (m_usbManager)
+        m_usbManager->Release();
     if (m_env.seams.releaseUsbDevices)
         m_env.seams.releaseUsbDevices();
     Trace("Shuting down ASPI...");
@@ -436,6 +447,7 @@ int CLyb30App::ExitInstance() {
     FreeEncoder(m_components);
     Trace("CWinApp::ExitInstance()");
     Wait(m_env.exitWaitMs);
+    m_usbManager.reset();
     if (m_usbManagerCreated && m_env.seams.destroyUsbManager)
         m_env.seams.destroyUsbManager();
     m_usbManagerCreated = false;

@@ -25,6 +25,7 @@
 
 namespace lyb {
 
+class CUSBManager;
 class HandoffClient;
 class HandoffServer;
 class InstanceGuard;
@@ -149,6 +150,8 @@ public:
     bool LseLoaded() const { return m_components.lse.IsOpen(); }
     bool EncoderLoaded() const { return m_components.tessel.IsOpen(); }
     bool DeviceLibraryLoaded() const { return m_components.usb.IsOpen(); }
+    /// The USB device manager (null before start-up step 1 and after exit).
+    CUSBManager* UsbManager() const { return m_usbManager.get(); }
     const std::string& UsbRootHubId() const { return m_usbRootHubId; }
     int DeviceCount() const { return m_deviceCount; }
     const CdRequest& GetCdRequest() const { return m_cdRequest; }
@@ -173,6 +176,7 @@ private:
 
     AppEnvironment m_env;
     AppShell& m_shell;
+    std::unique_ptr<CUSBManager> m_usbManager;
     AppSettings m_settings;
     SettingsLoadReport m_loadReport;
     Components m_components;

@@ -641,6 +641,15 @@ bool ID3v2Tag::GrowToFit() {
     return EncodeHeader() && RenderTag();
 }
 
+void ID3v2Tag::DropUnwrittenFlags() {
+    // Neither an extended header, nor unsynchronisation, nor a footer is
+    // written: the frames were decoded when read, so the tag is written
+    // whole and plain.
+    m_unsync = false;
+    m_extended = false;
+    m_frameStart = 0;
+}
+
 void ID3v2Tag::SetTitleAndArtist(std::string_view title, std::string_view artist) {
     ResetTag();
     SetTitle(title);
@@ -654,12 +663,7 @@ bool ID3v2Tag::WriteTag(const std::string& file, bool force) {
     if (path.empty())
         return false;
     const uint64_t oldTotal = uint64_t(m_size) + 10;
-    // Neither an extended header, nor unsynchronisation, nor a footer is
-    // written: the frames were decoded when read, so the tag is written
-    // whole and plain.
-    m_unsync = false;
-    m_extended = false;
-    m_frameStart = 0;
+    DropUnwrittenFlags();
     if (!GrowToFit())
         return false;
 

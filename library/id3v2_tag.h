@@ -112,6 +112,10 @@ class ID3v2Tag {
     /// Grows the size in kGrowStep steps until the frames fit (false when
     /// even the largest size is too small).
     bool GrowToFit();
+    /// Clears what rendering does not write (the extended header and
+    /// unsynchronisation flags), so a tag read from a file renders as a
+    /// well-formed tag of its own.
+    void DropUnwrittenFlags();
 
     /// Writes the tag to the start of the file. When the tag still fits the
     /// space of the tag now in the file and `force` is false, only the first

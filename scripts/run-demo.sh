@@ -41,6 +41,20 @@ export XDG_CONFIG_HOME=$state/xdg/config
 export XDG_DATA_HOME=$state/xdg/data
 export LYB30_VIRTUAL_CD=${LYB30_VIRTUAL_CD:-$(bash scripts/make-demo-disc.sh "$build" "$state/cd" 2>/dev/null | sed -n "s/^LYB30_VIRTUAL_CD=//p" || true)}  # CD: virtual drive with the demo disc (scripts/make-demo-disc.sh)
 
+# The phone: a simulated one whose memory card is a folder (the device
+# library reads the phones from the file named by LYB30_SIM_USB).
+phone=$state/phone
+mkdir -p "$phone/card"
+if [ ! -f "$phone/devices.txt" ]; then
+  printf '%s\n' "# manufacturer | product | card folder (relative to this file)" \
+    "Orvik Mobile | Orvik QRX-4 | card" >"$phone/devices.txt"
+fi
+if [ ! -f "$phone/card/Welcome.mp3" ] && command -v ffmpeg >/dev/null; then
+  ffmpeg -nostdin -loglevel error -y -f lavfi -i sine=frequency=523:duration=3 -c:a libmp3lame -b:a 128k \
+    -id3v2_version 4 -metadata title="Welcome to the card" -metadata artist="Lyrabox" "$phone/card/Welcome.mp3" || true
+fi
+export LYB30_SIM_USB=${LYB30_SIM_USB:-$phone/devices.txt}
+
 if [ ! -f "$bin/libtessel.so" ]; then
   echo "lyb30: the encoder library libtessel.so is not built yet, so start-up ends at the encoder check (exit code 1)."
 fi

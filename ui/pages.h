@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QWidget>
 
+class QSplitter;
+
 #include <string>
 #include <vector>
 
@@ -59,9 +61,21 @@ class CClubOrvikFrame final : public CChildFrame {
 public:
     explicit CClubOrvikFrame(QWidget* parent = nullptr) : CChildFrame("CClubOrvikFrame", parent) {}
 };
+/// The Music Studio's frame: the Music Studio and, beside it, the Mobile
+/// Device pane, split by the main window's splitter.
 class CMusicFrame final : public CChildFrame {
 public:
     explicit CMusicFrame(QWidget* parent = nullptr) : CChildFrame("CMusicFrame", parent) {}
+    /// Puts the view and `pane` side by side; the view's width is `position`.
+    void SetDevicePane(CFormView* pane, int position);
+    CFormView* DevicePane() const { return m_pane; }
+    QSplitter* Splitter() const { return m_splitter; }
+    /// The view's width as the "Spliter position" setting keeps it (-1 without a pane).
+    int SplitterPosition() const;
+
+private:
+    CFormView* m_pane = nullptr;
+    QSplitter* m_splitter = nullptr;
 };
 
 } // namespace lyb

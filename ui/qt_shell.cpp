@@ -3,6 +3,7 @@
 #include "app/page_documents.h"
 #include "platform/trace.h"
 #include "ui/main_frame.h"
+#include "ui/mobile_device_form.h"
 #include "ui/music_form.h"
 #include "ui/pages.h"
 #include "ui/player/player_ui.h"
@@ -39,9 +40,22 @@ void QtAppShell::DestroyMainFrame() {
         // The Studio is saved while its page and document still exist.
         if (auto* music = dynamic_cast<CMusicForm*>(m_app->GetMusicForm()))
             music->CloseStudio();
+        SaveDevicePane();
         m_app->CloseAllDocuments();
     }
     m_frame.reset();
+}
+
+void QtAppShell::SaveDevicePane() {
+    if (!m_frame || !m_app)
+        return;
+    for (int i = 0; i < m_frame->PageCount(); ++i)
+        if (auto* music = dynamic_cast<CMusicFrame*>(m_frame->Page(i))) {
+            if (auto* pane = dynamic_cast<CMobileDeviceForm*>(music->DevicePane()))
+                pane->SaveLayout();
+            if (music->SplitterPosition() > 0)
+                m_app->Settings().splitterPosition = music->SplitterPosition();
+        }
 }
 
 bool QtAppShell::AddFontResource(const std::string& path) {
@@ -72,6 +86,16 @@ void QtAppShell::RemoveFontResource(const std::string&) {
     m_fontId = -1;
 }
 
+void QtAppShell::ConnectTransfer(CMusicForm& music, CMobileDeviceForm& pane) {
+    StudioTransfer transfer = music.State().Transfer();
+    transfer.deviceSelected = [&pane] { return pane.State().DeviceSelected(); };
+    transfer.showTransferDialog = [&pane](std::vector<MusicItem> records) { pane.RunTransfer(std::move(records)); };
+    music.State().SetTransfer(transfer);
+    // Every refresh and tree selection decides the Studio's transfer command again.
+    pane.SetTransferAvailabilityChanged([&music] { music.State().ShowTotals(); });
+    music.State().ShowTotals();
+}
+
 ViewFactory QtAppShell::MakeViewFactory(int index) {
     return [this, index](CDocument& doc, const CDocTemplate&) -> CView* {
         if (!m_frame || !m_app)
@@ -96,10 +120,19 @@ ViewFactory QtAppShell::MakeViewFactory(int index) {
             auto* music = dynamic_cast<MusicPageDocument*>(&doc);
             if (!music)
                 return nullptr;
-            frame = new CMusicFrame();
-            view = new CMusicForm(*m_app, *music, frame);
+            auto* musicFrame = new CMusicFrame();
+            auto* musicForm = new CMusicForm(*m_app, *music, musicFrame);
+            frame = musicFrame;
+            view = musicForm;
             caption = "Music Studio";
-            break;
+            frame->SetView(view);
+            // The Mobile Device pane beside the Music Studio; the Studio's
+            // transfer command goes to it.
+            auto* pane = new CMobileDeviceForm(*m_app, musicFrame);
+            musicFrame->SetDevicePane(pane, m_app->Settings().splitterPosition);
+            ConnectTransfer(*musicForm, *pane);
+            m_frame->AddPage(frame, caption);
+            return view;
         }
         default: return nullptr;
         }

@@ -13,6 +13,8 @@
 namespace lyb {
 
 class CMainFrame;
+class CMobileDeviceForm;
+class CMusicForm;
 class PlayerSubsystem;
 class PlayerUi;
 
@@ -47,6 +49,11 @@ public:
     void DestroyMainFrame();
 
 private:
+    /// The Studio's transfer command goes to the Mobile Device pane.
+    void ConnectTransfer(CMusicForm& music, CMobileDeviceForm& pane);
+    /// The pane's column widths and the splitter's position into the settings.
+    void SaveDevicePane();
+
     CLyb30App* m_app = nullptr;
     PlayerSubsystem* m_player = nullptr;
     std::unique_ptr<CMainFrame> m_frame;

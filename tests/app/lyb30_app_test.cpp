@@ -45,6 +45,7 @@ struct Fixture : testing::Test {
         env.handoffWaitMs = 0;
         env.exitWaitMs = 0;
         env.seams.cdDriveNames = [] { return std::vector<std::string>{"/dev/sr0", "/dev/sr1"}; };
+        env.seams.usbRootHubId = [] { return std::string(); }; // whatever hubs this machine has
         return env;
     }
     void InstallAll() {
