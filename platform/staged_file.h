@@ -1,13 +1,12 @@
-// A file written block by block that appears under its name only when it is
-// complete: the bytes go to a temporary file beside the final name, created
-// exclusively, and Commit renames it into place (replacing a file of that
-// name in one step). Discard removes the temporary file. Until Commit, a file
-// already at the final name stays untouched; a failed or cancelled write never
-// leaves a torn file there.
-//
-// Used for files written to a removable volume: a write that fails because
-// the volume went away is told apart from other write failures.
+// A file written block by block to a removable volume that appears under its
+// name only when it is complete: a FileReplacement whose temporary file is
+// "." + name + ".part" beside the final name. Until Commit, a file already at
+// the final name stays untouched; a failed or cancelled write never leaves a
+// torn file there. A write that fails because the volume went away is told
+// apart from other write failures.
 #pragma once
+
+#include "platform/atomic_file.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -21,13 +20,12 @@ public:
     /// or the file was removed from under the writer).
     static constexpr long kVolumeGone = -101;
 
-    StagedFile() = default;
-    ~StagedFile(); ///< discards an uncommitted file
+    StagedFile() = default; ///< an uncommitted file is discarded when destroyed
     StagedFile(const StagedFile&) = delete;
     StagedFile& operator=(const StagedFile&) = delete;
 
-    /// Creates the temporary file for `finalPath` exclusively (a stale one of
-    /// an earlier run is replaced). False on failure (LastError() tells why).
+    /// Creates the temporary file for `finalPath` exclusively. False on
+    /// failure (LastError() tells why).
     bool Create(const std::string& finalPath);
     /// Writes all `count` bytes: `count` when done, -1 on a write failure
     /// (a full volume among them), kVolumeGone when the volume is gone.
@@ -40,11 +38,11 @@ public:
     /// Closes the file and removes it. True when it was removed.
     bool Discard();
 
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const { return m_file.Fd() >= 0; }
     /// The open file's descriptor (-1 when none).
-    int Handle() const { return m_fd; }
-    const std::string& FinalPath() const { return m_final; }
-    const std::string& TempPath() const { return m_temp; }
+    int Handle() const { return m_file.Fd(); }
+    const std::string& FinalPath() const { return m_file.Target(); }
+    const std::string& TempPath() const { return m_file.TempPath(); }
     /// errno of the last failure.
     int LastError() const { return m_error; }
 
@@ -52,9 +50,7 @@ public:
     static std::string TempPathFor(const std::string& finalPath);
 
 private:
-    int m_fd = -1;
-    std::string m_final;
-    std::string m_temp;
+    FileReplacement m_file;
     int m_error = 0;
 };
 
