@@ -49,7 +49,8 @@ std::vector<MusicItem> TransferRecords(const std::vector<std::string>& paths, co
     return records;
 }
 
-int RunTerminalTransfer(TransferServices services, std::vector<MusicItem> items, std::FILE* out, bool terminal) {
+int RunTerminalTransfer(TransferServices services, std::vector<MusicItem> items, std::FILE* out, bool terminal,
+                        std::FILE* result) {
     TransferSession* session = nullptr;
     int shownItem = -1;
     int lastPercent = -1;
@@ -97,15 +98,16 @@ int RunTerminalTransfer(TransferServices services, std::vector<MusicItem> items,
     std::signal(SIGINT, previous);
     if (terminal && shownItem >= 0)
         std::fputs("\r\033[K", out);
+    std::fflush(out);
 
     const TransferResultTexts texts = run.ResultTexts();
     if (!texts.failedPaths.empty()) {
-        std::fprintf(out, "%s:\n", texts.heading.c_str());
+        std::fprintf(result, "%s:\n", texts.heading.c_str());
         for (const std::string& path : texts.failedPaths)
-            std::fprintf(out, "  %s\n", path.c_str());
+            std::fprintf(result, "  %s\n", path.c_str());
     }
-    std::fprintf(out, "%s\n", texts.summary.c_str());
-    std::fflush(out);
+    std::fprintf(result, "%s\n", texts.summary.c_str());
+    std::fflush(result);
     return run.Outcome().failed == 0 ? 0 : 1;
 }
 

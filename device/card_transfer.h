@@ -20,12 +20,13 @@ std::vector<MusicItem> TransferRecords(const std::vector<std::string>& paths, co
 
 /// Runs a transfer of `items` to the manager's selected phone with
 /// `services` (its dialog and page targets are the function's own).
-/// Progress goes to `out`: one line redrawn on a terminal, a line per file
-/// otherwise. Ctrl+C cancels as the dialog's button does. The failed files
-/// and the summary are written at the end. Returns 0 when everything was
-/// transferred, 1 when something was not, 2 when the transfer did not start
-/// (no phone selected, nothing to transfer, or no room and the question
-/// answered No).
-int RunTerminalTransfer(TransferServices services, std::vector<MusicItem> items, std::FILE* out, bool terminal);
+/// Progress goes to `progress`: one line redrawn on a terminal, a line per
+/// file otherwise. Ctrl+C cancels as the dialog's button does. The failed
+/// files and the summary go to `result` at the end. Returns 0 when
+/// everything was transferred, 1 when something was not, 2 when the
+/// transfer did not start (no phone selected, nothing to transfer, or no
+/// room and the question answered No).
+int RunTerminalTransfer(TransferServices services, std::vector<MusicItem> items, std::FILE* progress,
+                        bool terminal, std::FILE* result);
 
 } // namespace lyb

@@ -6,6 +6,10 @@
 // Rows are numbered as `list` shows them: N is the Studio's N-th entry, N.M
 // the M-th track of playlist N.
 #include "app/associations.h"
+#include "app/components.h"
+#include "device/card_transfer.h"
+#include "device/mobile_device_page.h"
+#include "device/usb_manager.h"
 #include "library/disk_search.h"
 #include "library/media_info.h"
 #include "library/studio_page.h"
@@ -66,9 +70,22 @@ const char* const kUsage =
     "  search (FOLDER | --all-drives) [--subfolders] [--type all|mp3|aac|lse|m3u] [--quiet]\n"
     "                                    search for music and add what is not in the Studio\n"
     "\n"
+    "The phone (found through libusb-orvik.so beside the program; LYB30_SIM_USB names a\n"
+    "file of simulated phones). N is a phone's number as `devices` shows it (default 1).\n"
+    "  devices                           the phones found, their cards and their space\n"
+    "  card [--device N]                 the music in the root folder of the phone's card\n"
+    "  transfer [--device N] [--overwrite] [--force] [--quiet] ROW...\n"
+    "                                    copy rows to the card (a playlist gives its tracks)\n"
+    "  transfer-files [--device N] [--overwrite] [--force] [--quiet] PATH...\n"
+    "                                    copy music files, and the tracks of M3U playlists\n"
+    "      --overwrite replaces files of the same name on the card (else they are kept and\n"
+    "      the track is listed as not transferred); --force goes on when the card's free\n"
+    "      space looks too small for everything (each file is still checked); Ctrl+C cancels.\n"
+    "\n"
     "--studio FILE   the Studio file (default: $LYB30_STUDIO, else $XDG_DATA_HOME/lyrabox/data.ms)\n"
     "--no-lengths    do not measure track lengths (faster; unknown lengths show as ?\?:?\?)\n"
-    "Exit status: 0 done, 1 failed, 2 usage, 3 lyb30 holds the Studio.\n";
+    "Exit status: 0 done, 1 failed (a transfer: something was not transferred), 2 usage,\n"
+    "3 lyb30 holds the Studio.\n";
 
 int Fail(const std::string& message, int code = kExitFailed) {
     std::fprintf(stderr, "lyb30-studio: %s\n", message.c_str());
@@ -103,6 +120,66 @@ class CliPrompt final : public Prompt {
 
   private:
     std::deque<PromptAnswer> m_answers;
+};
+
+/// Questions of a transfer: answered from its options, messages shown.
+class TransferPrompt final : public Prompt {
+  public:
+    bool overwrite = false;
+    bool force = false;
+    PromptAnswer Ask(const std::string& text, const std::string&, PromptButtons buttons, PromptIcon) override {
+        if (buttons == PromptButtons::Ok) {
+            std::fprintf(stderr, "\nlyb30-studio: %s\n", text.c_str());
+            return PromptAnswer::Ok;
+        }
+        if (text.find("already exists") != std::string::npos) {
+            if (!overwrite)
+                std::fprintf(stderr, "\nlyb30-studio: %s: kept (--overwrite replaces it)\n",
+                             text.substr(0, text.find('\n')).c_str());
+            return overwrite ? PromptAnswer::Yes : PromptAnswer::No;
+        }
+        if (text.rfind("No space available", 0) == 0) {
+            if (!force)
+                std::fprintf(stderr, "lyb30-studio: the card's free space is too small for everything "
+                                     "(--force tries anyway)\n");
+            return force ? PromptAnswer::Yes : PromptAnswer::No;
+        }
+        return PromptAnswer::No;
+    }
+};
+
+/// The device library and the USB device manager, as the program has them.
+struct Phones {
+    Components components;
+    std::unique_ptr<CUSBManager> manager;
+
+    explicit Phones(Prompt* prompt) {
+        const std::string folder = ProgramFolder();
+        LoadLockstream(components, folder);
+        LoadDeviceLibrary(components, folder);
+        manager = std::make_unique<CUSBManager>(folder);
+        manager->SetPrompt(prompt, nullptr);
+        manager->SetRootSlot(&components.device);
+        manager->EnumerateDevices();
+    }
+    ~Phones() {
+        manager.reset();
+        FreeLockstream(components);
+    }
+    /// The phone of `--device` (1-based, default 1) as a table index; -1 with a message.
+    int Choose(const std::optional<std::string>& text) const {
+        const int count = manager->DeviceCount();
+        if (count == 0) {
+            std::fprintf(stderr, "lyb30-studio: no phone found\n");
+            return -1;
+        }
+        const int n = text ? std::atoi(text->c_str()) : 1;
+        if (n < 1 || n > count) {
+            std::fprintf(stderr, "lyb30-studio: no phone %s (1 to %d)\n", text ? text->c_str() : "1", count);
+            return -1;
+        }
+        return n - 1;
+    }
 };
 
 /// Splits arguments into options (with values where they take one) and operands.
@@ -179,7 +256,8 @@ class StudioCli {
 
   private:
     bool Writes(const std::string& command) const {
-        return command != "list" && command != "show";
+        return command != "list" && command != "show" && command != "devices" && command != "card" &&
+               command != "transfer" && command != "transfer-files";
     }
     void Load();
     /// Rows of the specs (playlists named by N.M are opened first). False
@@ -200,6 +278,9 @@ class StudioCli {
     int Show(const Args& a);
     int Tag(const Args& a);
     int Search(const Args& a);
+    int Devices();
+    int Card(const Args& a);
+    int Transfer(const Args& a, bool files);
 
     std::string m_studioPath;
     CliPrompt m_prompt;
@@ -600,6 +681,10 @@ int StudioCli::Run(const std::string& command, const std::vector<std::string>& r
         {"show", {{}, {}}},
         {"tag", {{"--title", "--artist"}, {"--no-create"}}},
         {"search", {{"--type"}, {"--all-drives", "--subfolders", "--quiet"}}},
+        {"devices", {{}, {}}},
+        {"card", {{"--device"}, {}}},
+        {"transfer", {{"--device"}, {"--overwrite", "--force", "--quiet"}}},
+        {"transfer-files", {{"--device"}, {"--overwrite", "--force", "--quiet"}}},
     };
     auto it = options.find(command);
     if (it == options.end())
@@ -613,6 +698,12 @@ int StudioCli::Run(const std::string& command, const std::vector<std::string>& r
         return Show(a);
     if (command == "tag")
         return Tag(a);
+    if (command == "devices")
+        return Devices();
+    if (command == "card")
+        return Card(a);
+    if (command == "transfer-files")
+        return Transfer(a, true);
     if (Writes(command)) {
         m_lock = MakeStudioLock(m_studioPath);
         switch (m_lock->Acquire()) {
@@ -643,7 +734,99 @@ int StudioCli::Run(const std::string& command, const std::vector<std::string>& r
         return PlaylistOfFiles(a);
     if (command == "search")
         return Search(a);
+    if (command == "transfer")
+        return Transfer(a, false);
     return Rows(command, a);
+}
+
+int StudioCli::Devices() {
+    Phones phones(&m_prompt);
+    const std::vector<DeviceRecord> devices = phones.manager->Devices();
+    if (devices.empty()) {
+        std::printf("No Devices Found\n");
+        return kExitOk;
+    }
+    for (size_t i = 0; i < devices.size(); ++i) {
+        const int index = static_cast<int>(i);
+        std::printf("%zu  %s  (%s)  %s  used %llu Kb, free %llu Kb\n", i + 1, devices[i].product.c_str(),
+                    devices[i].manufacturer.c_str(), devices[i].rootPath.c_str(),
+                    static_cast<unsigned long long>(phones.manager->GetDeviceSpaceKB(index, kSpaceUsed)),
+                    static_cast<unsigned long long>(phones.manager->GetDeviceSpaceKB(index, kSpaceFree)));
+    }
+    return kExitOk;
+}
+
+int StudioCli::Card(const Args& a) {
+    Phones phones(&m_prompt);
+    const int device = phones.Choose(a.Value("--device"));
+    if (device < 0)
+        return kExitFailed;
+    // The page's own listing, lengths measured as its probes do.
+    std::unique_ptr<MobileDevicePage> page;
+    QueueMessageTarget target([&page](const Message& m) { return page && page->OnMessage(m) ? 1 : 0; });
+    DevicePageServices services;
+    services.manager = phones.manager.get();
+    services.context = m_context;
+    services.probeTarget = &target;
+    services.probeEngine = m_context.engine;
+    page = std::make_unique<MobileDevicePage>(services);
+    MobileDevicePage& measured = *page;
+    measured.RefreshDevices(device);
+    if (m_context.engine)
+        WaitForDurationProbes();
+    target.Pump();
+    CancelDurationProbes(&target);
+    std::vector<std::vector<std::string>> table = {
+        {measured.ColumnHeading(0), measured.ColumnHeading(1), measured.ColumnHeading(2)}};
+    for (int row = 0; row < measured.RowCount(); ++row)
+        table.push_back({measured.CellText(row, 0), measured.CellText(row, 1), measured.CellText(row, 2)});
+    size_t width = 0;
+    for (const auto& line : table)
+        width = std::max(width, line[0].size());
+    for (const auto& line : table)
+        std::printf("%-*s  %8s  %10s\n", static_cast<int>(width), line[0].c_str(), line[1].c_str(), line[2].c_str());
+    std::printf("Used: %s  Free: %s\n", measured.UsedText().c_str(), measured.FreeText().c_str());
+    return kExitOk;
+}
+
+int StudioCli::Transfer(const Args& a, bool files) {
+    if (a.operands.empty())
+        return Fail(std::string(files ? "transfer-files: no files" : "transfer: no rows") + " given", kExitUsage);
+    std::vector<MusicItem> records;
+    std::vector<std::string> refused;
+    if (files) {
+        std::vector<std::string> paths;
+        for (const std::string& p : a.operands)
+            paths.push_back(std::filesystem::absolute(p).lexically_normal().string());
+        records = TransferRecords(paths, m_context, refused);
+        for (const std::string& path : refused)
+            std::fprintf(stderr, "lyb30-studio: not a music file it can transfer: %s\n", path.c_str());
+        if (records.empty())
+            return kExitFailed;
+    } else {
+        std::vector<int> rows;
+        std::string error;
+        if (!Resolve(a.operands, rows, error))
+            return Fail(error, kExitUsage);
+        Select(rows, rows.front());
+        records = m_page->GatherSelectedRecords();
+    }
+    TransferPrompt prompt;
+    prompt.overwrite = a.Has("--overwrite");
+    prompt.force = a.Has("--force");
+    Phones phones(&prompt);
+    const int device = phones.Choose(a.Value("--device"));
+    if (device < 0)
+        return kExitFailed;
+    phones.manager->SetSelectedDevice(device);
+    TransferServices services;
+    services.manager = phones.manager.get();
+    services.prompt = &prompt;
+    services.createLockstream = phones.components.createLockstream;
+    services.releaseLockstream = phones.components.releaseLockstream;
+    const bool terminal = !a.Has("--quiet") && ::isatty(STDERR_FILENO);
+    const int rc = RunTerminalTransfer(services, std::move(records), stderr, terminal, stdout);
+    return rc == 0 && refused.empty() ? kExitOk : kExitFailed;
 }
 
 } // namespace
