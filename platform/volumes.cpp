@@ -103,6 +103,7 @@ std::vector<Volume> ParseMountInfo(std::string_view text,
         v.mountPoint = DecodeOctal(f[4]);
         if (v.mountPoint.empty() || v.mountPoint[0] != '/')
             continue;
+        v.deviceNumber = std::string(f[2]);
         v.fsType = DecodeOctal(*(dash + 1));
         v.device = DecodeOctal(*(dash + 2));
         bool removable = false, cdrom = false;
@@ -116,6 +117,26 @@ std::vector<Volume> ParseMountInfo(std::string_view text,
         out.push_back(std::move(v));
     }
     return out;
+}
+
+void AddHiddenRoot(std::vector<Volume>& volumes, std::string_view rootDeviceNumber) {
+    for (const auto& v : volumes)
+        if (v.mountPoint == "/")
+            return;
+    Volume root;
+    root.mountPoint = "/";
+    root.type = VolumeType::Fixed;
+    for (const auto& v : volumes)
+        if (!rootDeviceNumber.empty() && v.deviceNumber == rootDeviceNumber &&
+            v.type != VolumeType::Virtual) {
+            root.device = v.device;
+            root.fsType = v.fsType;
+            root.type = v.type;
+            break;
+        }
+    root.deviceNumber = std::string(rootDeviceNumber);
+    // First: every listed mount is below it and hides it where it lies.
+    volumes.insert(volumes.begin(), std::move(root));
 }
 
 void SimVolumeSource::Set(std::vector<Volume> volumes) {

@@ -32,6 +32,7 @@ struct Volume {
     VolumeType type = VolumeType::Unknown;
     std::uint64_t totalBytes = 0;
     std::uint64_t freeBytes = 0; ///< available to the user
+    std::string deviceNumber{};  ///< "major:minor" of the file system (mountinfo)
 };
 
 /// Where the volume list comes from.
@@ -95,6 +96,13 @@ VolumeType VolumeTypeOf(const std::vector<Volume>& volumes, std::string_view pat
 std::vector<Volume> ParseMountInfo(std::string_view text,
                                    const std::function<bool(const std::string&)>& isRemovable,
                                    const std::function<bool(const std::string&)>& isCdrom);
+
+/// In a chroot or container whose root is no mount point, no mount of the
+/// list holds "/": the kernel lists only mounts under the process's root.
+/// Then a volume for "/" is put first, taking device, type and kind from a
+/// listed mount of the same file system (`rootDeviceNumber`, "major:minor"
+/// of "/") when there is one, else a fixed disk of unknown type.
+void AddHiddenRoot(std::vector<Volume>& volumes, std::string_view rootDeviceNumber);
 
 /// Classifies one mount by file-system type and device.
 VolumeType ClassifyMount(std::string_view fsType, std::string_view device, bool removable,

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -55,6 +56,12 @@ public:
         std::ifstream in("/proc/self/mountinfo");
         std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         auto volumes = ParseMountInfo(text, SysRemovable, SysCdrom);
+        struct stat root {};
+        if (::stat("/", &root) == 0)
+            AddHiddenRoot(volumes, std::to_string(major(root.st_dev)) + ":" +
+                                       std::to_string(minor(root.st_dev)));
+        else
+            AddHiddenRoot(volumes, {});
         if (withSpace)
             for (auto& v : volumes)
                 if (v.type != VolumeType::Virtual)

@@ -10,5 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                  [](const std::string& n) { return n.size() > 3; });
     if (!v.empty())
         (void)lyb::VolumeRootOf(v, v.front().mountPoint + "/x");
+    lyb::AddHiddenRoot(v, v.empty() ? std::string_view() : std::string_view(v.back().deviceNumber));
+    (void)lyb::VolumeTypeOf(v, "/tmp/x");
     return 0;
 }

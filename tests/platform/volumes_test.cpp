@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
 using namespace lyb;
 
 namespace {
@@ -67,6 +71,38 @@ TEST(Volumes, SimulatedSourceAnswersCdNodesAndSpace) {
     EXPECT_TRUE(CurrentVolumeSource().Space("/media/card/x", total, free));
     EXPECT_EQ(free, 32u);
     SetVolumeSource(nullptr);
+}
+
+// In a chroot whose root is no mount point (package builders run tests so)
+// no listed mount held "/": every path had no volume and no type.
+TEST(Volumes, AChrootRootThatIsNoMountPointIsStillAVolume) {
+    const char* data = std::getenv("LYB_TEST_DATA");
+    ASSERT_NE(data, nullptr);
+    std::ifstream in(std::string(data) + "/platform/mountinfo/chroot-root-not-a-mount-point.txt");
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto v = ParseMountInfo(text, nullptr, nullptr);
+    ASSERT_EQ(v.size(), 6u);
+    EXPECT_EQ(v[0].deviceNumber, "254:0");
+    EXPECT_EQ(VolumeRootOf(v, "/tmp/x"), "");
+    AddHiddenRoot(v, "254:0");
+    ASSERT_EQ(v.size(), 7u);
+    EXPECT_EQ(VolumeRootOf(v, "/tmp/x"), "/");
+    EXPECT_EQ(VolumeTypeOf(v, "/tmp/x"), VolumeType::Fixed);
+    EXPECT_EQ(v[0].fsType, "ext4");
+    EXPECT_EQ(v[0].device, "/dev/vda");
+    EXPECT_EQ(VolumeRootOf(v, "/build/a.mp3"), "/build");
+    EXPECT_EQ(VolumeTypeOf(v, "/proc/self"), VolumeType::Virtual);
+    AddHiddenRoot(v, "254:0"); // once only
+    EXPECT_EQ(v.size(), 7u);
+    // A root of a file system no listed mount shares: a fixed disk.
+    auto other = ParseMountInfo(text, nullptr, nullptr);
+    AddHiddenRoot(other, "8:1");
+    EXPECT_EQ(VolumeTypeOf(other, "/home/u"), VolumeType::Fixed);
+    EXPECT_EQ(other[0].fsType, "");
+    // A real root stays as it is.
+    auto normal = Sample();
+    AddHiddenRoot(normal, "8:1");
+    EXPECT_EQ(normal.size(), 9u);
 }
 
 TEST(Volumes, LinuxSourceListsTheRootWithSpace) {
