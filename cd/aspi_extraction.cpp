@@ -218,13 +218,13 @@ CAspiExtraction::TrackResult CAspiExtraction::RipTrack(int track) {
         }
     }
 
-    m_sink.CloseTrack();
+    bool removed = m_sink.CloseTrack(result == TrackResult::Done);
     if (m_progress) m_progress->ResetDisplay();
     if (result == TrackResult::Failed) {
-        if (std::remove(path.c_str()) != 0) TraceFormat("Unable to delete a failed file - error %d", errno);
+        if (!removed) TraceFormat("Unable to delete a failed file - error %d", errno);
     } else if (result == TrackResult::Cancelled) {
         Trace("Riping canceled");
-        if (std::remove(path.c_str()) == 0) Trace("Uncompleted file is deleted");
+        if (removed) Trace("Uncompleted file is deleted");
         else TraceFormat("Unable to delete an uncompleted file - error %d", errno);
     }
     return result;

@@ -7,6 +7,7 @@
 namespace lyb {
 namespace {
 std::atomic<std::uint8_t> g_cdState{kCdIdle};
+std::atomic<bool> g_cancelAll{false};
 
 void Put16(std::uint8_t* p, std::uint16_t v) {
     p[0] = std::uint8_t(v), p[1] = std::uint8_t(v >> 8);
@@ -18,6 +19,8 @@ void Put32(std::uint8_t* p, std::uint32_t v) {
 
 std::uint8_t GetCdState() noexcept { return g_cdState.load(std::memory_order_acquire); }
 void SetCdState(std::uint8_t state) noexcept { g_cdState.store(state, std::memory_order_release); }
+bool CancelAllRequested() noexcept { return g_cancelAll.load(std::memory_order_acquire); }
+void SetCancelAll(bool on) noexcept { g_cancelAll.store(on, std::memory_order_release); }
 
 void WriteWaveHeader(std::uint8_t* out, std::uint32_t dataBytes) {
     std::memcpy(out, "RIFF", 4);

@@ -23,4 +23,10 @@ std::uint8_t GetCdState() noexcept;
 /// Sets the state byte; safe from any thread.
 void SetCdState(std::uint8_t state) noexcept;
 
+/// The application-wide cancel-all flag of a rip: set when the disc is
+/// removed during an extraction (or the program shuts down); the ripping
+/// pipeline ends the saving at its next question. Cleared when a rip starts.
+bool CancelAllRequested() noexcept;
+void SetCancelAll(bool on) noexcept;
+
 } // namespace lyb

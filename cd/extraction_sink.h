@@ -43,9 +43,10 @@ public:
     /// starts with the 44-byte wave header, followed by its frames. False
     /// ends the track as failed (the block could not be encoded or written).
     virtual bool FeedEncoder(const std::uint8_t* block, std::size_t length, bool firstBlock) = 0;
-    /// End of the track, whatever the outcome; the engine deletes the file
-    /// afterwards when the track failed or was cancelled.
-    virtual void CloseTrack() = 0;
+    /// End of the track: `complete` when every block was delivered. An
+    /// incomplete track's output is removed here. Returns false when that
+    /// removal failed (errno set), true otherwise.
+    virtual bool CloseTrack(bool complete) = 0;
 };
 
 /// Progress controls of the CD Player page (bar 1045, labels 1046 and 1047),

@@ -154,3 +154,71 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view bytes,
 }
 
 } // namespace lyb
+
+namespace lyb {
+
+bool AtomicFileWriter::Create(const std::string& path) {
+    Abort();
+    for (int n = 1; n <= 100; ++n) {
+        std::string temp = path + ".part" + (n == 1 ? std::string() : std::to_string(n));
+        int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue; // a leftover of another run: never touched
+            return false;
+        }
+        m_file = ::fdopen(fd, "wb");
+        if (!m_file) {
+            int e = errno;
+            ::close(fd);
+            ::unlink(temp.c_str());
+            errno = e;
+            return false;
+        }
+        m_path = path;
+        m_temp = std::move(temp);
+        return true;
+    }
+    errno = EEXIST;
+    return false;
+}
+
+bool AtomicFileWriter::Failed() const { return m_file && std::ferror(m_file); }
+
+bool AtomicFileWriter::Commit() {
+    if (!m_file)
+        return false;
+    bool ok = !std::ferror(m_file) && std::fflush(m_file) == 0 && ::fsync(::fileno(m_file)) == 0;
+    struct stat st;
+    if (ok && ::stat(m_path.c_str(), &st) == 0)
+        ::fchmod(::fileno(m_file), st.st_mode & 07777); // the replaced file's permissions
+    ok = std::fclose(m_file) == 0 && ok;
+    m_file = nullptr;
+    if (ok)
+        ok = ::rename(m_temp.c_str(), m_path.c_str()) == 0;
+    if (!ok) {
+        int e = errno;
+        ::unlink(m_temp.c_str());
+        errno = e;
+    } else {
+        int dirFd = ::open(FolderOf(m_path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dirFd >= 0) {
+            ::fsync(dirFd);
+            ::close(dirFd);
+        }
+    }
+    m_temp.clear();
+    return ok;
+}
+
+bool AtomicFileWriter::Abort() {
+    if (m_file) {
+        std::fclose(m_file);
+        m_file = nullptr;
+    }
+    bool removed = m_temp.empty() || ::unlink(m_temp.c_str()) == 0 || errno == ENOENT;
+    m_temp.clear();
+    return removed;
+}
+
+} // namespace lyb

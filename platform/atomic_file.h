@@ -66,3 +66,42 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view bytes,
                            const std::string& tempPath = {});
 
 } // namespace lyb
+
+#include <cstdio>
+
+namespace lyb {
+
+/// A file written in pieces that appears under its name only when complete:
+/// the data goes to "<path>.part" (or "<path>.part2", ...: created
+/// exclusively, never following a link), and Commit renames it over `path`
+/// after flushing it to disk. Until then an existing file at `path` stays
+/// as it was; Abort (or the destructor) removes the partial file.
+class AtomicFileWriter {
+public:
+    AtomicFileWriter() = default;
+    ~AtomicFileWriter() { Abort(); }
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+    /// Creates the partial file; false (errno set) when it cannot.
+    bool Create(const std::string& path);
+    /// The open stream of the partial file (null before Create).
+    std::FILE* Stream() const { return m_file; }
+    const std::string& TempPath() const { return m_temp; }
+    const std::string& Path() const { return m_path; }
+    /// True when a write to the stream has failed so far.
+    bool Failed() const;
+    /// Flushes, syncs and renames over the path; false (and the partial file
+    /// removed) when any step fails, e.g. the disk is full.
+    bool Commit();
+    /// Closes and removes the partial file; nothing when none is open.
+    /// False (errno set) when the partial file could not be removed.
+    bool Abort();
+
+private:
+    std::FILE* m_file = nullptr;
+    std::string m_path;
+    std::string m_temp;
+};
+
+} // namespace lyb

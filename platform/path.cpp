@@ -74,3 +74,16 @@ std::string MakePath(const PathParts& parts) {
 }
 
 } // namespace lyb
+
+#include "platform/file_dialog.h"
+
+namespace lyb {
+
+std::string ApplyDefaultExtension(const std::string& path, const std::string& defaultExtension) {
+    std::string ext = defaultExtension;
+    if (ext.rfind("*", 0) == 0) ext.erase(0, 1);
+    if (ext.empty() || ext == ".*" || !SplitPath(path).ext.empty()) return path;
+    return path + ext;
+}
+
+} // namespace lyb

@@ -39,7 +39,7 @@ public:
         bytes += length;
         return true;
     }
-    void CloseTrack() override {}
+    bool CloseTrack(bool) override { return true; }
     std::size_t bytes = 0;
 };
 

@@ -95,6 +95,7 @@ public:
     explicit WavFileSink(std::filesystem::path dir) : m_dir(std::move(dir)) {}
     int PrepareTrackFile(int track, std::string& path) override {
         path = (m_dir / ("track" + std::to_string(track) + ".wav")).string();
+        m_path = path;
         m_out.open(path, std::ios::binary | std::ios::trunc);
         ++prepared;
         return answer;
@@ -107,9 +108,10 @@ public:
         if (onBlock) onBlock();
         return true;
     }
-    void CloseTrack() override {
+    bool CloseTrack(bool complete) override {
         m_out.close();
         ++closed;
+        return complete || std::remove(m_path.c_str()) == 0;
     }
     int answer = 0;
     int prepared = 0, closed = 0;
@@ -119,6 +121,7 @@ public:
 
 private:
     std::filesystem::path m_dir;
+    std::string m_path;
     std::ofstream m_out;
 };
 
