@@ -229,7 +229,7 @@ bool CRipPipeline::StartTrack() {
 
 bool CRipPipeline::Encode(const std::uint8_t* pcm, std::size_t length) {
     if (length == 0) return true;
-    if (m_tap) m_tap(pcm, length);
+    if (m_tap) m_tap(m_track, pcm, length);
     if (m_encoder->Encode(pcm, int(length)) < 0) {
         Trace("Encoder Encode failed");
         return false;
@@ -286,6 +286,7 @@ bool CRipPipeline::CloseTrack(bool complete) {
 
 void CRipPipeline::BeginIoctlTrack() {
     std::lock_guard<std::mutex> lock(m_mutex);
+    m_delivered = 0;
     m_first = true;
     m_failed = false;
     m_open = false;
@@ -307,6 +308,7 @@ bool CRipPipeline::IoctlCallback(const std::uint8_t* data, long length, void* us
             self->m_failed = true;
             return false;
         }
+        self->m_delivered += std::uint64_t(length);
         return true;
     }
     const bool complete = length == 0 && !self->m_failed;

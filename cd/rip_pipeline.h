@@ -105,8 +105,9 @@ public:
     /// Free bytes of the folder holding `path`; the platform's volume query
     /// by default (tests give their own).
     void SetFreeSpaceQuery(std::function<bool(const std::string& folder, std::uint64_t& freeBytes)> query);
-    /// Sees exactly the bytes each Encode call gets (tests).
-    void SetEncodeTap(std::function<void(const std::uint8_t*, std::size_t)> tap) { m_tap = std::move(tap); }
+    /// Sees exactly the bytes each Encode call gets, with the track number
+    /// (tests and benchmarks; called on the extraction thread).
+    void SetEncodeTap(std::function<void(int track, const std::uint8_t*, std::size_t)> tap) { m_tap = std::move(tap); }
 
     /// Done: the file is complete under its name; NotSaved: the track failed
     /// or was cancelled and nothing of it was kept.
@@ -120,6 +121,8 @@ public:
     std::vector<TrackRecord> Finished() const;
     /// The path of the track being ripped ("" between tracks).
     std::string CurrentPath() const;
+    /// PCM bytes the device-control engine delivered for the current track.
+    std::uint64_t BytesDelivered() const { return m_delivered.load(); }
 
 private:
     bool StartTrack();
@@ -133,7 +136,7 @@ private:
     RipQuestions& m_questions;
     const CLocalize* m_localize;
     std::function<bool(const std::string&, std::uint64_t&)> m_freeSpace;
-    std::function<void(const std::uint8_t*, std::size_t)> m_tap;
+    std::function<void(int, const std::uint8_t*, std::size_t)> m_tap;
 
     RipSettings m_settings;
     std::vector<CDTrackInfo> m_tracks;
@@ -147,6 +150,7 @@ private:
     bool m_open = false;
     bool m_failed = false;
     std::vector<TrackRecord> m_finished;
+    std::atomic<std::uint64_t> m_delivered{0};
 };
 
 } // namespace lyb

@@ -3,6 +3,8 @@
 #include <dirent.h>
 
 #include <algorithm>
+#include <map>
+#include <mutex>
 #include <set>
 #include <cctype>
 #include <cstdlib>
@@ -56,7 +58,33 @@ std::vector<std::string> ListCdromDrives() {
     return nodes;
 }
 
+namespace {
+std::mutex g_virtualMutex;
+std::map<std::string, std::shared_ptr<VirtualDrive>>& VirtualDrives() {
+    static std::map<std::string, std::shared_ptr<VirtualDrive>> drives;
+    return drives;
+}
+} // namespace
+
+bool IsVirtualDriveNode(const std::string& node) { return node.rfind("virtual:", 0) == 0; }
+
+void RegisterVirtualDrive(const std::string& node, std::shared_ptr<VirtualDrive> drive) {
+    if (!IsVirtualDriveNode(node)) return;
+    std::lock_guard<std::mutex> lock(g_virtualMutex);
+    if (drive) VirtualDrives()[node] = std::move(drive);
+    else VirtualDrives().erase(node);
+}
+
 std::unique_ptr<CdromDevice> OpenCdromDevice(const std::string& node, int* error) {
+    if (IsVirtualDriveNode(node)) {
+        std::shared_ptr<VirtualDrive> registered;
+        {
+            std::lock_guard<std::mutex> lock(g_virtualMutex);
+            auto it = VirtualDrives().find(node);
+            if (it != VirtualDrives().end()) registered = it->second;
+        }
+        if (registered) return registered->OpenDevice();
+    }
     if (node == kVirtualDriveNode) {
         auto drive = VirtualDrive::FromEnvironment();
         if (!drive) {
@@ -64,6 +92,10 @@ std::unique_ptr<CdromDevice> OpenCdromDevice(const std::string& node, int* error
             return nullptr;
         }
         return drive->OpenDevice();
+    }
+    if (IsVirtualDriveNode(node)) {
+        if (error) *error = kErrorFileNotFound;
+        return nullptr;
     }
     return OpenLinuxCdrom(node, error);
 }

@@ -89,6 +89,14 @@ public:
 /// Name of the virtual drive in the drive list when LYB30_VIRTUAL_CD names a CUE sheet.
 constexpr const char* kVirtualDriveNode = "virtual:cd0";
 
+/// True for the node of a virtual drive ("virtual:...").
+bool IsVirtualDriveNode(const std::string& node);
+
+class VirtualDrive;
+/// Makes `drive` reachable through OpenCdromDevice under `node` (which must
+/// start with "virtual:"); null removes it. Tests use several discs at once.
+void RegisterVirtualDrive(const std::string& node, std::shared_ptr<VirtualDrive> drive);
+
 /// The CD-ROM drives of this machine in a stable order: the virtual drive first
 /// when LYB30_VIRTUAL_CD is set (and its image loads), then /dev/srN by N.
 std::vector<std::string> ListCdromDrives();

@@ -1,6 +1,7 @@
 // The GStreamer backend of MediaGraph: one playbin per graph, audio only,
 // polled through its bus.
 #include "platform/media/media_graph.h"
+#include "platform/media/gst_init.h"
 
 #include "platform/trace.h"
 
@@ -22,20 +23,6 @@ constexpr int kPlayFlagSoftVolume = 0x10;
 // How long rendering may take to preroll a file (a slow disk, a network
 // folder); beyond it the file counts as not renderable.
 constexpr GstClockTime kPrerollTimeout = 10 * GST_SECOND;
-
-bool InitGstreamer() {
-    static std::once_flag once;
-    static bool ok = false;
-    std::call_once(once, [] {
-        GError* error = nullptr;
-        ok = gst_init_check(nullptr, nullptr, &error);
-        if (!ok) {
-            TraceFormat("GStreamer could not be initialised: %s", error ? error->message : "?");
-            g_clear_error(&error);
-        }
-    });
-    return ok;
-}
 
 GraphState StateOf(GstState s) {
     switch (s) {
@@ -272,6 +259,24 @@ std::unique_ptr<MediaGraph> CreateMediaGraph() {
     }
     gst_object_unref(f);
     return std::make_unique<GstGraph>();
+}
+
+} // namespace lyb
+
+namespace lyb {
+
+bool InitGstreamer() {
+    static std::once_flag once;
+    static bool ok = false;
+    std::call_once(once, [] {
+        GError* error = nullptr;
+        ok = gst_init_check(nullptr, nullptr, &error);
+        if (!ok) {
+            TraceFormat("GStreamer could not be initialised: %s", error ? error->message : "?");
+            g_clear_error(&error);
+        }
+    });
+    return ok;
 }
 
 } // namespace lyb

@@ -1,9 +1,10 @@
 // mkdiscimage: makes a CUE/BIN disc image (raw 2352-byte frames) from WAV
 // files of 44100 Hz 16-bit stereo PCM, one audio track per file; each track
 // is padded with silence to whole frames. --data FILE adds a MODE1/2352
-// data track made of the file's bytes, padded to whole frames.
+// data track made of the file's bytes, padded to whole frames, after the
+// audio tracks (an enhanced CD); --data-first FILE puts it before them.
 //
-//   mkdiscimage -o disc.cue [--title TEXT] [--data FILE] a.wav b.wav ...
+//   mkdiscimage -o disc.cue [--title TEXT] [--data|--data-first FILE] a.wav b.wav ...
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -65,20 +66,22 @@ std::string BaseName(const std::string& p) {
 
 int main(int argc, char** argv) {
     std::string cuePath, title, data;
+    bool dataFirst = false;
     std::vector<std::string> wavs;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        if ((a == "-o" || a == "--title" || a == "--data") && i + 1 < argc) {
+        if ((a == "-o" || a == "--title" || a == "--data" || a == "--data-first") && i + 1 < argc) {
+            if (a == "--data-first") dataFirst = true;
             (a == "-o" ? cuePath : a == "--title" ? title : data) = argv[++i];
         } else if (a == "-h" || a == "--help") {
-            std::puts("usage: mkdiscimage -o disc.cue [--title TEXT] [--data FILE] track.wav...");
+            std::puts("usage: mkdiscimage -o disc.cue [--title TEXT] [--data|--data-first FILE] track.wav...");
             return 0;
         } else {
             wavs.push_back(a);
         }
     }
     if (cuePath.size() < 5 || cuePath.substr(cuePath.size() - 4) != ".cue" || wavs.empty()) {
-        std::fputs("usage: mkdiscimage -o disc.cue [--title TEXT] [--data FILE] track.wav...\n", stderr);
+        std::fputs("usage: mkdiscimage -o disc.cue [--title TEXT] [--data|--data-first FILE] track.wav...\n", stderr);
         return 2;
     }
     std::string binPath = cuePath.substr(0, cuePath.size() - 4) + ".bin";
@@ -106,6 +109,17 @@ int main(int argc, char** argv) {
         bin.write(zeros.data(), std::streamsize(pad));
         frame += (bytes.size() + pad) / 2352;
     };
+    auto addData = [&]() {
+        std::ifstream in(data, std::ios::binary);
+        if (!in) {
+            std::fprintf(stderr, "mkdiscimage: cannot open %s\n", data.c_str());
+            return false;
+        }
+        std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        add(bytes, "MODE1/2352", "");
+        return true;
+    };
+    if (!data.empty() && dataFirst && !addData()) return 1;
     for (const auto& w : wavs) {
         std::vector<char> pcm;
         std::string error;
@@ -119,15 +133,7 @@ int main(int argc, char** argv) {
             if (c == '"') c = '\'';
         add(pcm, "AUDIO", name);
     }
-    if (!data.empty()) {
-        std::ifstream in(data, std::ios::binary);
-        if (!in) {
-            std::fprintf(stderr, "mkdiscimage: cannot open %s\n", data.c_str());
-            return 1;
-        }
-        std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        add(bytes, "MODE1/2352", "");
-    }
+    if (!data.empty() && !dataFirst && !addData()) return 1;
     if (track > 99 || frame > 450000) {
         std::fputs("mkdiscimage: more than 99 tracks or 100 minutes\n", stderr);
         return 1;

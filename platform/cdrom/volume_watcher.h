@@ -1,0 +1,67 @@
+// VolumeWatcher: tells a page when a medium arrives in or leaves a CD
+// drive, as the system's device-change notification does.
+//
+// A thread asks each drive for its medium every interval and posts
+// kMsgDeviceChange to the target on a change: wparam kDeviceArrival or
+// kDeviceRemoveComplete, lparam the unit mask (bit i: drive i of the list),
+// payload a VolumeChange. The first round only learns the current state.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace lyb {
+
+class MessageTarget;
+
+/// The device-change message and its two events (WM_DEVICECHANGE with
+/// DBT_DEVICEARRIVAL / DBT_DEVICEREMOVECOMPLETE).
+constexpr unsigned kMsgDeviceChange = 0x0219;
+constexpr std::uintptr_t kDeviceArrival = 0x8000;
+constexpr std::uintptr_t kDeviceRemoveComplete = 0x8004;
+
+struct VolumeChange {
+    bool arrival = false;
+    std::uint32_t unitMask = 0;
+    bool isMedia = true;
+};
+
+class VolumeWatcher {
+public:
+    /// Whether a medium is in drive `node`; false when it cannot be asked.
+    using MediumProbe = std::function<bool(const std::string& node)>;
+
+    /// `probe` defaults to asking the drive through the CD-ROM layer.
+    VolumeWatcher(std::vector<std::string> cdNodes, MessageTarget* target,
+                  std::chrono::milliseconds interval = std::chrono::milliseconds(1000), MediumProbe probe = {});
+    ~VolumeWatcher();
+    VolumeWatcher(const VolumeWatcher&) = delete;
+    VolumeWatcher& operator=(const VolumeWatcher&) = delete;
+
+    void Start();
+    void Stop();
+    /// One round now (tests; the thread need not run). Returns the changes posted.
+    std::vector<VolumeChange> PollOnce();
+
+private:
+    void Run();
+
+    std::vector<std::string> m_nodes;
+    MessageTarget* m_target;
+    std::chrono::milliseconds m_interval;
+    MediumProbe m_probe;
+    std::vector<int> m_present; ///< -1 unknown, 0 no, 1 yes
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_stop = false;
+    std::thread m_thread;
+};
+
+} // namespace lyb
