@@ -14,12 +14,23 @@ namespace lyb {
 class LengthQueryEngine;
 
 struct AppSeams {
-    /// Drive names of the CD drive list, in list order ("/dev/sr0", ...).
+    /// Drive names of the CD drive list, in list order ("/dev/sr0", ...);
+    /// unset: the application's own CD manager.
     std::function<std::vector<std::string>()> cdDriveNames;
-    /// The CD state: 0 idle, 1 playing, 2 paused, 3 extracting.
+    /// The CD state: 0 idle, 1 playing, 2 paused, 3 extracting; unset: the
+    /// CD subsystem's.
     std::function<int()> cdState;
-    /// Creation and destruction of the CD-drive access object and the SCSI layer's unload.
+    /// Called beside the creation and destruction of the CD-drive access
+    /// object and the SCSI layer's unload (tests watch the order).
     std::function<void()> createCdAccess, unloadScsi, destroyCdAccess;
+    /// What the CD Player page asks of the player (unset: not part of the
+    /// build): the Small Player's play mode is random; stop the Music
+    /// Studio's playback; message 2022 to the Small Player; the player
+    /// engine plays the CD.
+    std::function<bool()> cdRandomPlayMode;
+    std::function<void()> stopStudioPlayer;
+    std::function<void(int wparam)> notifySmallPlayer;
+    std::function<bool()> playerInCdMode;
     /// Called beside the USB device manager's creation, release and
     /// destruction (tests watch the order). `usbRootHubId` replaces the
     /// query of the machine's host controllers, `usbFirstEnumeration` the

@@ -3,6 +3,11 @@
 #include "app/help_files.h"
 #include "app/page_documents.h"
 #include "device/usb_manager.h"
+#include "cd/aspi_manager.h"
+#include "cd/cd_doc.h"
+#include "cd/cd_manager.h"
+#include "cd/cd_state.h"
+#include "cd/device_ioctl.h"
 #include "platform/instance.h"
 #include "platform/message_target.h"
 #include "platform/path.h"
@@ -49,7 +54,23 @@ void CLyb30App::Wait(int ms) const {
 }
 
 std::vector<std::string> CLyb30App::CdDrives() const {
-    return m_env.seams.cdDriveNames ? m_env.seams.cdDriveNames() : std::vector<std::string>{};
+    if (m_env.seams.cdDriveNames)
+        return m_env.seams.cdDriveNames();
+    std::vector<std::string> names;
+    if (m_cdManager)
+        for (const auto& d : m_cdManager->Drives())
+            names.push_back(d.root);
+    return names;
+}
+
+int CLyb30App::CdState() const {
+    return m_env.seams.cdState ? m_env.seams.cdState() : static_cast<int>(GetCdState());
+}
+
+CdPageDocument* CLyb30App::GetCDDocument() const {
+    if (m_templates.empty())
+        return nullptr;
+    return dynamic_cast<CdPageDocument*>(m_templates[0]->GetFirstDocument());
 }
 
 void CLyb30App::LoadSettings() {
@@ -64,6 +85,9 @@ Associations CLyb30App::MakeAssociations() const {
 
 bool CLyb30App::InitInstance() {
     // 1. The two auxiliary objects.
+    m_cdManager = std::make_unique<CCDManager>();
+    m_cdManager->DescribeDrives();
+    m_aspi = std::make_unique<CAspiManager>();
     if (m_env.seams.createCdAccess)
         m_env.seams.createCdAccess();
     m_cdAccessCreated = true;
@@ -196,6 +220,9 @@ bool CLyb30App::InitInstance() {
     // 17. The main frame.
     if (!m_shell.CreateMainFrame(*this))
         return false;
+    // The CD side's start-up check belongs to the main window's creation:
+    // ASPI loaded (consumer line), adapters scanned, drives matched.
+    m_cdManager->StartupCheck(*m_aspi);
     Trace("MainFrame loaded");
 
     // 18. A CD request on the command line.
@@ -207,6 +234,9 @@ bool CLyb30App::InitInstance() {
     if (!ProcessShellCommand(again))
         return false;
     m_pagesReady = GetMusicForm() != nullptr && GetCDForm() != nullptr;
+    // The CD Player page reads its drive and acts on a CD request.
+    if (CdPageDocument* cd = GetCDDocument())
+        cd->Cd().Start(m_cdRequest.forCdTrack, m_cdRequest.drive, m_cdRequest.track);
 
     // 20. The Music Studio start-up.
     m_startupComplete = true;
@@ -316,7 +346,7 @@ void CLyb30App::InstallInterfaceFont() {
 void CLyb30App::RegisterTemplates() {
     Trace("CD template initialization");
     auto cd = std::make_unique<CDocTemplate>(105, kCDFormDocString, "CCDDoc", "CCDFrame", "CCDForm",
-                                             [] { return std::make_unique<CdPageDocument>(); });
+                                             [this] { return MakeCdDocument(); });
     cd->SetViewFactory(m_shell.MakeViewFactory(0));
     m_templates.push_back(std::move(cd));
 
@@ -344,6 +374,28 @@ void CLyb30App::RegisterTemplates() {
                                                 });
     music->SetViewFactory(m_shell.MakeViewFactory(2));
     m_templates.push_back(std::move(music));
+}
+
+std::unique_ptr<CDocument> CLyb30App::MakeCdDocument() {
+    CdPageServices s;
+    s.manager = m_cdManager.get();
+    s.aspi = m_aspi.get();
+    s.encoder = m_components.encoder;
+    s.localize = &m_oLocalize;
+    s.prompt = m_env.prompt;
+    s.ripSettings = [this] {
+        RipSettings r;
+        r.musicFolder = m_settings.defaultMusicFolder;
+        r.bitrate = m_settings.bitrate;
+        r.outputFormat = m_ripFormat;
+        return r;
+    };
+    s.audioCdAssociated = [this] { return MakeAssociations().IsAudioCDAssociated(); };
+    s.randomPlayMode = m_env.seams.cdRandomPlayMode;
+    s.stopStudioPlayer = m_env.seams.stopStudioPlayer;
+    s.notifySmallPlayer = m_env.seams.notifySmallPlayer;
+    s.playerInCdMode = m_env.seams.playerInCdMode;
+    return std::make_unique<CdPageDocument>(std::move(s), m_env.prompt, m_env.fileDialog);
 }
 
 void CLyb30App::LoadStdProfileSettings(int entries) {
@@ -436,6 +488,15 @@ int CLyb30App::ExitInstance() {
     if (m_env.seams.releaseUsbDevices)
         m_env.seams.releaseUsbDevices();
     Trace("Shuting down ASPI...");
+    // A running extraction ends here, before the encoder library it calls
+    // is freed: the device-control worker is stopped, the ASPI unload stops
+    // its own; what they wrote of the current track is removed.
+    SetCancelAll(true);
+    if (m_cdManager)
+        m_cdManager->DeviceIoctl().StopExtraction();
+    if (m_aspi)
+        m_aspi->UnloadAspi();
+    SetCancelAll(false);
     if (m_env.seams.unloadScsi)
         m_env.seams.unloadScsi();
     Trace("Shuting down Orvik Player...");
@@ -454,6 +515,12 @@ int CLyb30App::ExitInstance() {
     if (m_cdAccessCreated && m_env.seams.destroyCdAccess)
         m_env.seams.destroyCdAccess();
     m_cdAccessCreated = false;
+    // The CD page's state uses the CD objects: while it still exists they
+    // go with the application object, after it.
+    if (!GetCDDocument()) {
+        m_aspi.reset();
+        m_cdManager.reset();
+    }
     SaveStdProfileSettings();
     return 0;
 }

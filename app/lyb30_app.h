@@ -26,6 +26,10 @@
 namespace lyb {
 
 class CUSBManager;
+class CAspiManager;
+class CCDManager;
+class CdPageDocument;
+class FileDialog;
 class HandoffClient;
 class HandoffServer;
 class InstanceGuard;
@@ -79,6 +83,7 @@ public:
 struct AppEnvironment {
     std::shared_ptr<Registry> registry;
     Prompt* prompt = nullptr;
+    FileDialog* fileDialog = nullptr; ///< the save dialog of the CD rip (null: no saving)
     std::unique_ptr<InstanceGuard> guard;
     std::unique_ptr<HandoffServer> handoffServer;
     std::unique_ptr<HandoffClient> handoffClient;
@@ -143,7 +148,12 @@ public:
     const AppEnvironment& Environment() const { return m_env; }
     Registry& GetRegistry() const { return *m_env.registry; }
     Prompt* GetPrompt() const { return m_env.prompt; }
-    int CdState() const { return m_env.seams.cdState ? m_env.seams.cdState() : 0; }
+    int CdState() const;
+    /// The CD-drive access object and the ASPI manager (null before start-up step 1).
+    CCDManager* CdManager() const { return m_cdManager.get(); }
+    CAspiManager* AspiManager() const { return m_aspi.get(); }
+    /// The CD Player page's document (null before the page exists).
+    CdPageDocument* GetCDDocument() const;
 
     // Start-up state (tests and pages read it).
     const Components& GetComponents() const { return m_components; }
@@ -167,6 +177,7 @@ private:
     bool Fail(const std::string& why);
     void InstallInterfaceFont();
     void RegisterTemplates();
+    std::unique_ptr<CDocument> MakeCdDocument();
     void LoadStdProfileSettings(int entries);
     void SaveStdProfileSettings();
     bool ProcessShellCommand(const CommandLineInfo& info);
@@ -177,6 +188,9 @@ private:
     AppEnvironment m_env;
     AppShell& m_shell;
     std::unique_ptr<CUSBManager> m_usbManager;
+    // The CD side outlives the page documents that use it (declared first).
+    std::unique_ptr<CCDManager> m_cdManager;
+    std::unique_ptr<CAspiManager> m_aspi;
     AppSettings m_settings;
     SettingsLoadReport m_loadReport;
     Components m_components;

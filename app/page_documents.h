@@ -2,16 +2,33 @@
 #pragma once
 
 #include "app/doc_template.h"
+#include "cd/cd_doc.h"
+#include "cd/rip_questions.h"
 #include "library/music_doc.h"
 
+#include <memory>
 #include <string>
 
 namespace lyb {
 
-/// Document of the CD Player template. The CD player document proper
-/// belongs to the CD subsystem; until it is wired in, this document carries
-/// no state of its own and the page shows the drive list it is given.
-class CdPageDocument final : public CDocument {};
+/// Document of the CD Player template: holds the CD subsystem's page state
+/// (CCDDoc) and the questions its rips ask through the prompt and the save
+/// dialog (no saving is offered without both).
+class CdPageDocument final : public CDocument {
+public:
+    CdPageDocument(CdPageServices services, Prompt* prompt, FileDialog* files) {
+        if (prompt && files) {
+            m_questions = std::make_unique<PromptRipQuestions>(*prompt, *files);
+            services.questions = m_questions.get();
+        }
+        m_doc = std::make_unique<CCDDoc>(std::move(services));
+    }
+    CCDDoc& Cd() { return *m_doc; }
+
+private:
+    std::unique_ptr<PromptRipQuestions> m_questions; // outlives the page state
+    std::unique_ptr<CCDDoc> m_doc;
+};
 
 /// Document of the Club Orvik template: the page's start address.
 class CClubOrvikDoc final : public CDocument {

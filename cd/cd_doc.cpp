@@ -118,7 +118,10 @@ CCDDoc::CCDDoc(CdPageServices services) : m_s(std::move(services)), m_texts(CdPa
 
 CCDDoc::~CCDDoc() {
     // A rip in progress ends here: nothing may call into a page that is gone.
+    m_changed = {};
+    m_s.setTimer = {};
     if (m_saving) StopSavingNow();
+    if (m_s.manager) m_s.manager->DeviceIoctl().SetOwner(nullptr);
     m_aspiEngine.reset();
     m_audio->SetNotify({});
     m_audio->Close();

@@ -184,6 +184,9 @@ public:
     };
     Enabled ControlsEnabled() const;
 
+    /// The services, for the view to add what only it has (timers, the
+    /// page switch, showing the page).
+    CdPageServices& Services() { return m_s; }
     CRipPipeline& Pipeline() { return *m_pipeline; }
     CdAudio& Audio() { return *m_audio; }
 

@@ -55,6 +55,14 @@ private:
     std::vector<SaveFileRequest> m_requests;
 };
 
+/// The pairs of a filter text "Description|patterns|...||" in order: the
+/// description as written and its patterns (";"-separated in the text).
+struct DialogFilter {
+    std::string description;
+    std::vector<std::string> patterns;
+};
+std::vector<DialogFilter> ParseDialogFilter(const std::string& filter);
+
 /// The default extension applied to a chosen name without one ("*.aac" on
 /// "/music/x" gives "/music/x.aac"; "/music/x.m4a" is kept).
 std::string ApplyDefaultExtension(const std::string& path, const std::string& defaultExtension);

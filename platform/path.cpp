@@ -79,6 +79,38 @@ std::string MakePath(const PathParts& parts) {
 
 namespace lyb {
 
+std::vector<DialogFilter> ParseDialogFilter(const std::string& filter) {
+    std::vector<std::string> parts;
+    size_t at = 0;
+    while (at <= filter.size()) {
+        size_t bar = filter.find('|', at);
+        parts.push_back(filter.substr(at, bar == std::string::npos ? std::string::npos : bar - at));
+        if (bar == std::string::npos)
+            break;
+        at = bar + 1;
+    }
+    std::vector<DialogFilter> out;
+    for (size_t i = 0; i + 1 < parts.size(); i += 2) {
+        if (parts[i].empty())
+            break; // "||" ends the list
+        DialogFilter f;
+        f.description = parts[i];
+        size_t p = 0;
+        const std::string& pats = parts[i + 1];
+        while (p <= pats.size()) {
+            size_t semi = pats.find(';', p);
+            std::string one = pats.substr(p, semi == std::string::npos ? std::string::npos : semi - p);
+            if (!one.empty())
+                f.patterns.push_back(one);
+            if (semi == std::string::npos)
+                break;
+            p = semi + 1;
+        }
+        out.push_back(std::move(f));
+    }
+    return out;
+}
+
 std::string ApplyDefaultExtension(const std::string& path, const std::string& defaultExtension) {
     std::string ext = defaultExtension;
     if (ext.rfind("*", 0) == 0) ext.erase(0, 1);

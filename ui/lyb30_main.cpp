@@ -18,6 +18,7 @@
 #include "platform/trace.h"
 #include "player/player_subsystem.h"
 #include "ui/main_frame.h"
+#include "ui/qt_file_dialog.h"
 #include "ui/qt_prompt.h"
 #include "ui/player/player_ui.h"
 #include "ui/qt_shell.h"
@@ -31,29 +32,6 @@
 #include <cstdlib>
 #include <memory>
 
-#ifdef LYB_HAVE_CD
-#include "cd/cd_manager.h"
-#include "cd/cd_state.h"
-
-namespace {
-// The CD-drive access object: made first at start-up, destroyed last.
-std::unique_ptr<lyb::CCDManager> g_cdManager;
-
-void WireCd(lyb::AppSeams& seams) {
-    seams.createCdAccess = [] { g_cdManager = std::make_unique<lyb::CCDManager>(); };
-    seams.destroyCdAccess = [] { g_cdManager.reset(); };
-    seams.cdDriveNames = [] {
-        std::vector<std::string> names;
-        if (g_cdManager)
-            for (const auto& d : g_cdManager->Drives())
-                names.push_back(d.root);
-        return names;
-    };
-    seams.cdState = [] { return static_cast<int>(lyb::GetCdState()); };
-}
-} // namespace
-#endif
-
 // Exit code when the single-instance guard or the hand-off channel cannot be
 // had (1 is every other failed start-up).
 constexpr int kExitNoInstanceChannel = 3;
@@ -63,10 +41,12 @@ int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
 
     lyb::QtPrompt prompt;
+    lyb::QtFileDialog files;
     lyb::AppEnvironment env;
     env.registry = lyb::OpenDefaultRegistry();
     lyb::Registry::SetDefault(env.registry);
     env.prompt = &prompt;
+    env.fileDialog = &files;
     const std::string runtime = lyb::RuntimeFolder(&env.runtimeProblem);
     env.guard = lyb::MakeLockFileGuard(runtime);
     env.handoffServer = lyb::MakeSocketHandoffServer(runtime, lyb::kMainWindowClass);
@@ -76,9 +56,6 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         env.args.emplace_back(argv[i]);
     env.xdg = lyb::XdgFolders::FromEnvironment();
-#ifdef LYB_HAVE_CD
-    WireCd(env.seams);
-#endif
 
     // The player: made at start-up, released at exit, shown by the shell.
     lyb::PlayerSubsystem player;

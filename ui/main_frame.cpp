@@ -68,6 +68,9 @@ int CMainFrame::CurrentPage() const { return m_strip->currentIndex(); }
 int CMainFrame::PageCount() const { return m_pages->count(); }
 CChildFrame* CMainFrame::Page(int index) const { return static_cast<CChildFrame*>(m_pages->widget(index)); }
 
+void CMainFrame::EnablePageSwitch(bool on) { m_strip->setEnabled(on); }
+bool CMainFrame::PageSwitchEnabled() const { return m_strip->isEnabled(); }
+
 void CMainFrame::OnPreferences() {
     CPreferencesDlg dlg(m_app, this);
     dlg.exec();

@@ -21,6 +21,9 @@ public:
     int CurrentPage() const;
     int PageCount() const;
     CChildFrame* Page(int index) const;
+    /// Enables or disables switching pages (off while a CD rip runs).
+    void EnablePageSwitch(bool on);
+    bool PageSwitchEnabled() const;
 
     /// Puts the player dialog under the pages.
     void SetPlayerDialog(QWidget* dialog);

@@ -46,33 +46,6 @@ int CMusicFrame::SplitterPosition() const {
     return sizes.isEmpty() ? -1 : sizes.first();
 }
 
-CCDForm::CCDForm(CLyb30App& app, QWidget* parent) : CFormView(parent), m_app(app) {
-    setObjectName("CCDForm");
-    auto* layout = new QVBoxLayout(this);
-    m_drives = new QLabel(this);
-    m_drives->setObjectName("cdDrives");
-    // The drive list of the CD subsystem (empty until it is part of the build).
-    QStringList names;
-    if (const auto& list = app.Environment().seams.cdDriveNames)
-        for (const std::string& n : list())
-            names << QString::fromStdString(n);
-    m_drives->setText(names.isEmpty() ? QStringLiteral("No CD drive found")
-                                      : QStringLiteral("CD drives: ") + names.join(QStringLiteral(", ")));
-    layout->addWidget(m_drives);
-    layout->addStretch();
-    const CdRequest& r = app.GetCdRequest();
-    if (r.forCdTrack) {
-        m_pendingDrive = r.drive;
-        m_pendingTrack = r.track;
-    }
-}
-
-void CCDForm::PlayTrack(int drive, int track) {
-    TraceFormat("CD Player: play request drive %d track %d", drive, track);
-    m_pendingDrive = drive;
-    m_pendingTrack = track;
-}
-
 CClubOrvikForm::CClubOrvikForm(const std::string& startUrl, QWidget* parent) : CFormView(parent) {
     setObjectName("CClubOrvikForm");
     auto* layout = new QVBoxLayout(this);

@@ -21,22 +21,6 @@ public:
     explicit CFormView(QWidget* parent = nullptr) : QWidget(parent) {}
 };
 
-class CCDForm final : public CFormView {
-public:
-    CCDForm(CLyb30App& app, QWidget* parent = nullptr);
-    /// A CD track handed over by a second start (played once the CD page
-    /// can play; until then it is kept as the page's pending request).
-    void PlayTrack(int drive, int track);
-    int PendingDrive() const { return m_pendingDrive; }
-    int PendingTrack() const { return m_pendingTrack; }
-
-private:
-    CLyb30App& m_app;
-    QLabel* m_drives = nullptr;
-    int m_pendingDrive = -1;
-    int m_pendingTrack = -1;
-};
-
 class CClubOrvikForm final : public CFormView {
 public:
     explicit CClubOrvikForm(const std::string& startUrl, QWidget* parent = nullptr);

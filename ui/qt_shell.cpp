@@ -2,6 +2,7 @@
 
 #include "app/page_documents.h"
 #include "platform/trace.h"
+#include "ui/cd_form.h"
 #include "ui/main_frame.h"
 #include "ui/mobile_device_form.h"
 #include "ui/music_form.h"
@@ -37,6 +38,8 @@ void QtAppShell::DestroyMainFrame() {
     // The player's windows go first: they play from the pages' documents.
     m_playerUi.reset();
     if (m_app) {
+        if (auto* cd = dynamic_cast<CCDForm*>(m_app->GetCDForm()))
+            cd->Detach();
         // The Studio is saved while its page and document still exist.
         if (auto* music = dynamic_cast<CMusicForm*>(m_app->GetMusicForm()))
             music->CloseStudio();
@@ -104,11 +107,22 @@ ViewFactory QtAppShell::MakeViewFactory(int index) {
         CFormView* view = nullptr;
         QString caption;
         switch (index) {
-        case 0:
+        case 0: {
             frame = new CCDFrame();
-            view = new CCDForm(*m_app, frame);
+            auto* cd = dynamic_cast<CdPageDocument*>(&doc);
+            CCDForm::Hooks hooks;
+            hooks.showPage = [this] {
+                if (m_frame)
+                    m_frame->ShowPage(0);
+            };
+            hooks.enablePageSwitch = [this](bool on) {
+                if (m_frame)
+                    m_frame->EnablePageSwitch(on);
+            };
+            view = new CCDForm(*m_app, cd ? &cd->Cd() : nullptr, std::move(hooks), frame);
             caption = "CD Player";
             break;
+        }
         case 1: {
             frame = new CClubOrvikFrame();
             auto* club = dynamic_cast<CClubOrvikDoc*>(&doc);

