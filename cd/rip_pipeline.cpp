@@ -1,6 +1,7 @@
 #include "cd/rip_pipeline.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -102,6 +103,7 @@ CRipPipeline::CRipPipeline(AACInterface* encoder, RipQuestions& questions, const
 CRipPipeline::~CRipPipeline() {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_open && m_encoder) m_encoder->Close();
+    if (m_stream) std::fclose(m_stream);
 }
 
 void CRipPipeline::SetFreeSpaceQuery(std::function<bool(const std::string&, std::uint64_t&)> query) {
@@ -209,16 +211,19 @@ bool CRipPipeline::StartTrack() {
     std::string prefix = BuildTagPrefix(t.title, m_settings.artist);
     WavePcmFormat pcm{wf.formatTag, wf.channels, wf.samplesPerSecond, wf.bytesPerSecond, wf.blockAlign,
                       wf.bitsPerSample};
-    m_out = std::make_unique<AtomicFileWriter>();
-    if (!m_encoder || !m_out->Create(m_path)) {
+    m_out = std::make_unique<FileReplacement>();
+    int stream = -1;
+    if (!m_encoder || !m_out->Begin(m_path, m_path + ".part") || (stream = ::dup(m_out->Fd())) < 0 ||
+        !(m_stream = ::fdopen(stream, "wb"))) {
         TraceFormat("Cannot create %s.part, error %d", m_path.c_str(), errno);
+        if (stream >= 0) ::close(stream);
         return false;
     }
     // AAC: the encoder writes to our stream, whose errors we see; LSE: the
     // Lockstream library writes the file by name.
     int opened = m_encoder->Open(&pcm, m_out->TempPath().c_str(), info.data(), lse ? 1 : 0, t.Seconds(), bitrate,
                                  reinterpret_cast<const unsigned char*>(prefix.data()), int(prefix.size()),
-                                 lse ? nullptr : m_out->Stream());
+                                 lse ? nullptr : m_stream);
     if (!opened) {
         Trace("Encoder Open failed");
         return false;
@@ -234,7 +239,7 @@ bool CRipPipeline::Encode(const std::uint8_t* pcm, std::size_t length) {
         Trace("Encoder Encode failed");
         return false;
     }
-    if (m_out->Failed()) {
+    if (std::ferror(m_stream)) {
         TraceFormat("Writing %s failed", m_out->TempPath().c_str());
         return false;
     }
@@ -264,12 +269,18 @@ bool CRipPipeline::Finish(bool complete, bool* removed) {
     if (m_open) m_encoder->Close();
     m_open = false;
     bool kept = false;
-    if (complete && !m_failed && m_out && m_out->Stream()) {
+    // Our stream holds what the encoder wrote: it is flushed and closed first,
+    // and a write error (a full disk) fails the track.
+    bool written = m_stream && !std::ferror(m_stream);
+    if (m_stream) written = std::fclose(m_stream) == 0 && written;
+    m_stream = nullptr;
+    if (complete && !m_failed && written && m_out) {
         kept = m_out->Commit();
         if (!kept) TraceFormat("Saving %s failed, error %d", m_path.c_str(), errno);
     }
-    bool gone = !m_out || m_out->Abort();
-    if (removed) *removed = kept || gone;
+    std::string temp = m_out ? m_out->TempPath() : std::string();
+    if (m_out) m_out->Abort();
+    if (removed) *removed = kept || temp.empty() || ::access(temp.c_str(), F_OK) != 0;
     m_out.reset();
     if (m_track) m_finished.push_back(TrackRecord{m_track, m_path, kept ? Outcome::Done : Outcome::NotSaved});
     m_track = 0;

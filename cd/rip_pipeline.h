@@ -4,8 +4,8 @@
 // extraction thread) and the removal of what a failed or cancelled track
 // wrote.
 //
-// The encoder writes into "<path>.part" (created exclusively) which becomes
-// the file only when the track is complete: a failed, cancelled or
+// The encoder writes into "<path>.part" (created exclusively, see
+// FileReplacement) which becomes the file only when the track is complete: a failed, cancelled or
 // interrupted track never leaves a partial file under its name, and never
 // destroys the file it was to replace. Write errors (a full disk) fail the
 // track; before a track starts the free space of the folder is checked
@@ -13,6 +13,7 @@
 #pragma once
 
 #include <array>
+#include <cstdio>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -28,7 +29,7 @@ class AACInterface;
 
 namespace lyb {
 
-class AtomicFileWriter;
+class FileReplacement;
 class CLocalize;
 class RipQuestions;
 
@@ -145,7 +146,8 @@ private:
     mutable std::mutex m_mutex;
     int m_track = 0;
     std::string m_path;
-    std::unique_ptr<AtomicFileWriter> m_out;
+    std::unique_ptr<FileReplacement> m_out;
+    std::FILE* m_stream = nullptr; ///< the encoder's stream on the partial file
     bool m_first = true;
     bool m_open = false;
     bool m_failed = false;

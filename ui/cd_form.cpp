@@ -291,6 +291,11 @@ void CCDForm::SizeColumns() {
     tracks->setColumnWidth(2, 100);
 }
 
+void CCDForm::showEvent(QShowEvent* event) {
+    CFormView::showEvent(event);
+    SizeColumns();
+}
+
 void CCDForm::resizeEvent(QResizeEvent* event) {
     CFormView::resizeEvent(event);
     SizeColumns();

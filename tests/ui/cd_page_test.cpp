@@ -116,6 +116,8 @@ TEST_F(CdPage, ShowsTheDiscAndRipsThroughItsButtons) {
     ASSERT_TRUE(app.InitInstance());
     CMainFrame* frame = shell.MainFrame();
     frame->resize(900, 600);
+    frame->ShowPage(0);
+    QApplication::processEvents();
     auto* form = dynamic_cast<CCDForm*>(app.GetCDForm());
     ASSERT_NE(form, nullptr);
     ASSERT_NE(form->Doc(), nullptr);
