@@ -81,33 +81,8 @@ class StudioCli : public ::testing::Test {
         }
         return lines;
     }
-    std::vector<std::string> StudioTitles() {
-        std::vector<std::string> titles;
-        const std::string text = ReadFile(studio);
-        size_t pos = 0;
-        for (int n = 0; pos < text.size(); ++n) {
-            const size_t end = text.find("\r\n", pos);
-            if (n % 3 == 0)
-                titles.push_back(text.substr(pos, end - pos));
-            pos = end + 2;
-        }
-        return titles;
-    }
-    static std::vector<std::string> Entries(const std::string& file) {
-        std::vector<std::string> out;
-        const std::string text = ReadFile(file);
-        size_t pos = 0;
-        while (pos < text.size()) {
-            size_t end = text.find('\n', pos);
-            std::string line = text.substr(pos, end - pos);
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            if (!line.empty() && line[0] != '#')
-                out.push_back(line);
-            pos = end == std::string::npos ? text.size() : end + 1;
-        }
-        return out;
-    }
+    std::vector<std::string> StudioTitles() const { return test::StudioTitles(studio); }
+    static std::vector<std::string> Entries(const std::string& file) { return M3UEntries(file); }
 
     static TempDir* s_dir;
     static bool s_have;

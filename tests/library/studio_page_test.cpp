@@ -62,44 +62,8 @@ class StudioPageTest : public ::testing::Test {
         return out;
     }
     /// "data.ms" as (title, path, artist) lines.
-    std::vector<std::string> StudioLines() const {
-        std::vector<std::string> lines;
-        const std::string text = ReadFile(studioFile);
-        size_t pos = 0;
-        while (pos < text.size()) {
-            size_t end = text.find("\r\n", pos);
-            if (end == std::string::npos)
-                end = text.size();
-            lines.push_back(text.substr(pos, end - pos));
-            pos = end + 2;
-        }
-        return lines;
-    }
-    std::vector<std::string> StudioTitles() const {
-        std::vector<std::string> titles;
-        const auto lines = StudioLines();
-        for (size_t i = 0; i < lines.size(); i += 3)
-            titles.push_back(lines[i]);
-        return titles;
-    }
-    /// The entry lines (paths) of an M3U file.
-    static std::vector<std::string> M3UEntries(const std::string& file) {
-        std::vector<std::string> out;
-        const std::string text = ReadFile(file);
-        size_t pos = 0;
-        while (pos < text.size()) {
-            size_t end = text.find('\n', pos);
-            if (end == std::string::npos)
-                end = text.size();
-            std::string line = text.substr(pos, end - pos);
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            if (!line.empty() && line[0] != '#')
-                out.push_back(line);
-            pos = end + 1;
-        }
-        return out;
-    }
+    std::vector<std::string> StudioLines() const { return Lines(studioFile); }
+    std::vector<std::string> StudioTitles() const { return test::StudioTitles(studioFile); }
     void Select(std::initializer_list<int> rows, int focus = -2) {
         page->SetSelectedRows(rows);
         page->SetFocusRow(focus == -2 ? (rows.size() ? *rows.begin() : -1) : focus);

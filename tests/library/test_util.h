@@ -13,6 +13,7 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace lyb::test {
 
@@ -46,6 +47,42 @@ inline std::string ReadFile(const std::string& path) {
 inline void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+/// The lines of a text file, each without its CR LF or LF.
+inline std::vector<std::string> Lines(const std::string& path) {
+    std::vector<std::string> out;
+    const std::string text = ReadFile(path);
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(pos, end - pos);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        out.push_back(line);
+        pos = end + 1;
+    }
+    return out;
+}
+
+/// The entries (paths) of an M3U file: its lines that are neither empty nor "#...".
+inline std::vector<std::string> M3UEntries(const std::string& path) {
+    std::vector<std::string> out;
+    for (const std::string& line : Lines(path))
+        if (!line.empty() && line[0] != '#')
+            out.push_back(line);
+    return out;
+}
+
+/// The titles of a "data.ms": every third line from the first.
+inline std::vector<std::string> StudioTitles(const std::string& path) {
+    std::vector<std::string> out;
+    const std::vector<std::string> lines = Lines(path);
+    for (size_t i = 0; i < lines.size(); i += 3)
+        out.push_back(lines[i]);
+    return out;
 }
 
 inline bool HaveTool(const char* tool) {
