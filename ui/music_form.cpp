@@ -203,7 +203,7 @@ QVariant CStudioListModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant CStudioListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && !m_detached)
         return Q(m_page.ColumnHeading(section));
     return {};
 }
