@@ -8,6 +8,7 @@
 
 void QcLoopInit(QcLoopState* s) {
   std::memset(s->lastOffset, 0, sizeof(s->lastOffset));
+  std::memset(s->codedValid, 0, sizeof(s->codedValid));
   s->eah = 0;
 }
 
@@ -17,7 +18,12 @@ enum { OFFSET_MIN = -100, OFFSET_MAX = 155 };
 // Limits of the per-band correction in 1.5 dB steps (finer / coarser).
 enum { CORR_UP = 4, CORR_DOWN = 2 };
 
-void Prepare(const PsyOutChannel* p, QcPrep* prep) {
+// Hold of the bands: with "eah" every band above its own threshold stays
+// coded however far the offset rises. Otherwise a band that carried values
+// in the last long block keeps being coded while it stays above its own
+// threshold: a band that drops out in one frame and is back in the next is
+// a spectral hole that is heard, more than the few bits it saves.
+void Prepare(const PsyOutChannel* p, QcPrep* prep, int eah, const unsigned char* lastCoded) {
   for (int g = 0; g < p->groups; ++g) {
     for (int b = 0; b < p->sfbPerGroup; ++b) {
       int idx = g * p->sfbPerGroup + b;
@@ -35,6 +41,7 @@ void Prepare(const PsyOutChannel* p, QcPrep* prep) {
       prep->ratioDb[idx] = coded ? 10.0f * std::log10(p->sfbEnergy[idx] / p->sfbThreshold[idx]) : -1e9f;
       prep->sfMin[idx] = MinimumScalefactor(mx);
       prep->sfBase[idx] = coded ? EstimateScalefactor(p->sfbThreshold[idx], ff) : 255;
+      prep->holdDb[idx] = eah || (lastCoded && lastCoded[b]) ? 0.0f : 1e9f;
     }
   }
 }
@@ -60,24 +67,23 @@ int Clamp(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
 // Energy-over-threshold (dB) a band needs to be coded at `offset`. The
 // offset moves every threshold by 1.5 dB per step: a band is coded when its
 // energy lies above its moved threshold, so that with bits to spare
-// (negative offsets) bands below the mask are coded as well. With "eah" a
-// band above its own threshold is always coded, however far the offset rises.
-float ActiveDb(int offset, int eah) {
+// (negative offsets) bands below the mask are coded as well. A band whose
+// hold is lower needs only that (see Prepare).
+inline float ActiveDb(int offset, float hold) {
   const float moved = 1.5f * static_cast<float>(offset);
-  return eah && moved > 0.0f ? 0.0f : moved;
+  return moved < hold ? moved : hold;
 }
 
 // Quantises one channel with every band's scalefactor = base + offset (never
 // below the overflow limit) and keeps neighbouring coded scalefactors within
 // 60 of each other.
-void QuantizeChannel(const PsyOutChannel* p, const QcPrep* prep, QcChannel* ch, int offset, int eah) {
+void QuantizeChannel(const PsyOutChannel* p, const QcPrep* prep, QcChannel* ch, int offset) {
   int nz[MAX_GROUPED_SFB];
-  const float activeDb = ActiveDb(offset, eah);
   for (int g = 0; g < p->groups; ++g) {
     for (int b = 0; b < p->sfbPerGroup; ++b) {
       int idx = g * p->sfbPerGroup + b;
       int from = p->sfbOffsets[idx], n = p->sfbOffsets[idx + 1] - from;
-      if (!(prep->ratioDb[idx] > activeDb)) {
+      if (!(prep->ratioDb[idx] > ActiveDb(offset, prep->holdDb[idx]))) {
         std::memset(ch->quant + from, 0, sizeof(short) * static_cast<size_t>(n));
         ch->scalefactor[idx] = 0;
         nz[idx] = 0;
@@ -144,13 +150,12 @@ const Pow43Table kPow43;
 
 inline float Pow43(int q) { return kPow43.v[q < 0 ? -q : q]; }
 
-void CorrectScalefactors(const PsyOutChannel* p, QcPrep* prep, QcChannel* ch, int offset, int eah) {
-  QuantizeChannel(p, prep, ch, offset, eah);
-  const float activeDb = ActiveDb(offset, eah);
+void CorrectScalefactors(const PsyOutChannel* p, QcPrep* prep, QcChannel* ch, int offset) {
+  QuantizeChannel(p, prep, ch, offset);
   for (int g = 0; g < p->groups; ++g) {
     for (int b = 0; b < p->maxSfbPerGroup; ++b) {
       int idx = g * p->sfbPerGroup + b;
-      if (!(prep->ratioDb[idx] > activeDb)) continue;
+      if (!(prep->ratioDb[idx] > ActiveDb(offset, prep->holdDb[idx]))) continue;
       int sf = ch->scalefactor[idx];
       if (sf <= prep->sfMin[idx]) continue;
       float a = std::pow(2.0f, 0.25f * static_cast<float>(sf - SF_OFFSET));
@@ -193,7 +198,7 @@ int Trial(QcLoopState* s, PsyOutChannel* const* psy, QcChannel* const* out, int 
           int exact) {
   int maxSfb = 0;
   for (int c = 0; c < nCh; ++c) {
-    QuantizeChannel(psy[c], &s->prep[c], out[c], offset, s->eah);
+    QuantizeChannel(psy[c], &s->prep[c], out[c], offset);
     out[c]->maxSfb = TrimmedMaxSfb(out[c], psy[c]->maxSfbPerGroup);
     if (out[c]->maxSfb > maxSfb) maxSfb = out[c]->maxSfb;
   }
@@ -217,7 +222,8 @@ ErrorRecord* QcQuantizeElement(QcLoopState* s, int element, PsyOutChannel* const
     ErrorRecord* e = CheckBands(psy[c]);
     if (e) return ERROR_PASS(e, "QcQuantizeElement");
     CopyLayout(psy[c], out[c]);
-    Prepare(psy[c], &s->prep[c]);
+    const bool held = psy[c]->windowSequence != EIGHT_SHORT && s->codedValid[element][c];
+    Prepare(psy[c], &s->prep[c], s->eah, held ? s->coded[element][c] : nullptr);
     for (int g = 0; g < psy[c]->groups; ++g)
       for (int b = 0; b < psy[c]->maxSfbPerGroup; ++b)
         if (s->prep[c].ratioDb[g * psy[c]->sfbPerGroup + b] > 0.0f)
@@ -230,7 +236,7 @@ ErrorRecord* QcQuantizeElement(QcLoopState* s, int element, PsyOutChannel* const
   // fall to zero), the band's scalefactor is corrected by whole 1.5 dB steps.
   {
     int ref = Clamp(s->lastOffset[element], OFFSET_MIN, OFFSET_MAX);
-    for (int c = 0; c < nCh; ++c) CorrectScalefactors(psy[c], &s->prep[c], out[c], ref, s->eah);
+    for (int c = 0; c < nCh; ++c) CorrectScalefactors(psy[c], &s->prep[c], out[c], ref);
   }
 
   // Search the smallest offset whose bits fit: bracket from last frame's
@@ -278,5 +284,11 @@ ErrorRecord* QcQuantizeElement(QcLoopState* s, int element, PsyOutChannel* const
   if (finalBits > okBits) finalBits = Trial(s, psy, out, nCh, commonWindow, okOffset, 0);
   if (finalBits > grantedBits) return ERROR_NEW("QcQuantizeElement", "inner loop failure before first outer loop");
   *usedBits = finalBits;
+  for (int c = 0; c < nCh; ++c) {
+    s->codedValid[element][c] = psy[c]->windowSequence != EIGHT_SHORT;
+    if (!s->codedValid[element][c]) continue;
+    for (int b = 0; b < psy[c]->sfbPerGroup && b < MAX_SFB_LONG; ++b)
+      s->coded[element][c][b] = b < out[c]->maxSfb && BandNonZero(out[c], b) ? 1 : 0;
+  }
   return nullptr;
 }

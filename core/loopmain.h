@@ -11,6 +11,7 @@ struct QcPrep {
   float pow34[FRAME_LEN_LONG];        // |x|^0.75, grouped order
   int sfBase[MAX_GROUPED_SFB];        // scalefactor that meets the threshold
   int sfMin[MAX_GROUPED_SFB];         // no value above 8191
+  float holdDb[MAX_GROUPED_SFB];      // a band above this ratio is coded whatever the offset
   float ratioDb[MAX_GROUPED_SFB];     // energy over threshold in dB; bands below the
                                       // coded limit or without lines: -1e9
 };
@@ -19,6 +20,10 @@ struct QcLoopState {
   int lastOffset[PSY_MAX_ELEMENTS];   // offset found in the previous frame
   int eah;                            // option "eah"
   QcPrep prep[2];
+  // Bands of each element's channels that carried values in the last frame
+  // (long blocks only; codedValid 0 after a short block or at the start).
+  unsigned char coded[PSY_MAX_ELEMENTS][2][MAX_SFB_LONG];
+  int codedValid[PSY_MAX_ELEMENTS][2];
 };
 
 void QcLoopInit(QcLoopState* s);

@@ -14,6 +14,7 @@
 #include "core/bitbuffer.h"
 #include "core/cm_utils.h"
 #include "core/huff_tab.h"
+#include "core/loopmain.h"
 #include "core/ms_stereo.h"
 #include "core/noiseless.h"
 #include "core/uci.h"
@@ -482,6 +483,43 @@ TEST(EncoderGolden, CodingHalfFromFixedModelOutput) {
   EXPECT_EQ(h64, GOLDEN_CODING_64K) << std::hex << "0x" << h64 << "ull";
   EXPECT_EQ(h128, GOLDEN_CODING_128K) << std::hex << "0x" << h128 << "ull";
   EXPECT_EQ(h256, GOLDEN_CODING_256K) << std::hex << "0x" << h256 << "ull";
+}
+
+// Bands that carried values in the last long block stay coded while they
+// are above their own threshold, even when a tight budget moves the offset
+// past them: no band drops out for one frame (a spectral hole).
+TEST(EncoderQuantiser, BandsCodedLastFrameAreHeld) {
+  static PsyOut psy;
+  static QcFrame qc;
+  auto codedBands = [](const QcChannel& ch) {
+    int n = 0;
+    for (int b = 0; b < ch.maxSfb; ++b)
+      for (int i = ch.sfbOffsets[b]; i < ch.sfbOffsets[b + 1]; ++i)
+        if (ch.quant[i] != 0) {
+          ++n;
+          break;
+        }
+    return n;
+  };
+  auto run = [&](QcLoopState* s, int grant) {
+    SyntheticPsyOut(&psy, 0);
+    PsyOutChannel* pch[2] = {&psy.channel[0], &psy.channel[1]};
+    QcChannel* qch[2] = {&qc.channel[0], &qc.channel[1]};
+    int used = 0;
+    ErrorRecord* e = QcQuantizeElement(s, 0, pch, qch, 2, 1, grant, &used);
+    EXPECT_EQ(e, nullptr) << ErrorFirstMessage(e);
+    ErrorFree(e);
+    EXPECT_LE(used, grant);
+    return codedBands(qc.channel[0]);
+  };
+  static QcLoopState fresh, carried;
+  QcLoopInit(&fresh);
+  QcLoopInit(&carried);
+  const int generous = run(&carried, 20000);
+  const int tightFresh = run(&fresh, 3000);
+  const int tightHeld = run(&carried, 3000);
+  EXPECT_GT(generous, tightFresh);
+  EXPECT_GT(tightHeld, tightFresh);
 }
 
 // "eah" keeps every band above its threshold coded when a tight budget
