@@ -159,6 +159,11 @@ ErrorRecord* PsyConfigure(int sampleRate, int bitratePerChannel, int mono, int s
       sum += w;
     }
     for (int j = 0; j < n; ++j) c->spreading[i * n + j] = float(c->spreading[i * n + j] / sum);
+    int first = 0, end = n;
+    while (first < i && c->spreading[i * n + first] == 0.0f) ++first;
+    while (end > i + 1 && c->spreading[i * n + end - 1] == 0.0f) --end;
+    c->spreadFirst[i] = static_cast<short>(first);
+    c->spreadEnd[i] = static_cast<short>(end);
   }
   e = PsyGetTnsParams(sampleRate, bitratePerChannel, mono, shortBlock, &c->tns);
   if (e) return ERROR_PASS(e, "PsyConfigure");

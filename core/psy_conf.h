@@ -18,6 +18,8 @@ struct PsyConfiguration {
   int rateClass;                     // 0 above 24000 Hz, 1 above 12000 Hz, else 2
   PsyPartitions parts;
   float spreading[MAX_CB * MAX_CB];  // [target * count + source], column-normalised
+  short spreadFirst[MAX_CB];         // per target: first and one past the last source
+  short spreadEnd[MAX_CB];           // with a non-zero weight
   PsyBlockParams block;
   TnsParams tns;
   ThrParams thr;

@@ -10,21 +10,17 @@ constexpr float kThrFloor = 1e-6f;
 constexpr int kFlatnessMinLines = 16;
 
 // Tonality 0 (noise) .. 1 (pure tone) from the spectral flatness of the
-// lines [lo, hi): flatness in dB divided by -30 (the sine window
-// leaks more than the windows of FFT-based models, so a flatness of -30 dB
-// already marks a clean tone), limited to 0..1.
-float Tonality(const float* spectrum, int lo, int hi) {
-  double logSum = 0.0, sum = 0.0;
-  int n = 0;
-  for (int k = lo; k < hi; ++k) {
-    const double e = double(spectrum[k]) * spectrum[k] + 1e-3;
-    logSum += std::log(e);
-    sum += e;
-    ++n;
-  }
+// lines [lo, hi): flatness in dB divided by -30 (the transform leaks more
+// than the windows of FFT-based models, so a flatness of -30 dB already
+// marks a clean tone), limited to 0..1. cumEnergy and cumLog hold the sums
+// of the line energies and of their logarithms from line 0 (one more entry
+// than lines), so a range costs two differences.
+float Tonality(const double* cumEnergy, const double* cumLog, int lo, int hi) {
+  const int n = hi - lo;
+  const double sum = cumEnergy[hi] - cumEnergy[lo];
   if (n < 2 || sum <= 0.0) return 0.0f;
-  const double geo = std::exp(logSum / n);
-  const double sfmDb = 10.0 * std::log10(geo / (sum / n));
+  // 10 log10(geometric mean / arithmetic mean)
+  const double sfmDb = 4.342944819032518 * ((cumLog[hi] - cumLog[lo]) / n - std::log(sum / n));
   double t = sfmDb / -30.0;
   if (t < 0.0) t = 0.0;
   if (t > 1.0) t = 1.0;
@@ -39,6 +35,13 @@ void ThrComputeBlock(const PsyConfiguration* cfg, const float* spectrum, float w
   const int n = p.count;
   const int minLines = cfg->lines == FRAME_LEN_LONG ? kFlatnessMinLines : kFlatnessMinLines / 2;
   float snrFactor[MAX_CB];
+  double cumEnergy[FRAME_LEN_LONG + 1], cumLog[FRAME_LEN_LONG + 1];
+  cumEnergy[0] = cumLog[0] = 0.0;
+  for (int k = 0; k < cfg->lines; ++k) {
+    const double e = double(spectrum[k]) * spectrum[k] + 1e-3;
+    cumEnergy[k + 1] = cumEnergy[k] + e;
+    cumLog[k + 1] = cumLog[k] + double(std::log(float(e)));
+  }
   for (int i = 0; i < n; ++i) {
     double e = 0.0;
     for (int k = p.start[i]; k < p.start[i] + p.width[i]; ++k) e += double(spectrum[k]) * spectrum[k];
@@ -49,15 +52,15 @@ void ThrComputeBlock(const PsyConfiguration* cfg, const float* spectrum, float w
       if (hi - lo < minLines && hi < cfg->lines) ++hi;
       if (lo == 0 && hi == cfg->lines) break;
     }
-    const float t = Tonality(spectrum, lo, hi);
+    const float t = Tonality(cumEnergy, cumLog, lo, hi);
     double snrDb = t * (cfg->thr.tonalSnrDb + 0.5 * p.bark[i]) + (1.0f - t) * cfg->thr.noiseSnrDb;
     if (p.bark[i] < 24.0f) snrDb += cfg->thr.lowBoostDb * (24.0 - p.bark[i]) / 24.0;
-    snrFactor[i] = float(std::pow(10.0, -snrDb / 10.0));
+    snrFactor[i] = float(std::exp(-0.23025850929940458 * snrDb));  // 10^(-snrDb / 10)
   }
   for (int i = 0; i < n; ++i) {
     const float* row = cfg->spreading + i * n;
     double s = 0.0;
-    for (int j = 0; j < n; ++j) s += double(row[j]) * out->partEnergy[j];
+    for (int j = cfg->spreadFirst[i]; j < cfg->spreadEnd[i]; ++j) s += double(row[j]) * out->partEnergy[j];
     out->partSpread[i] = float(s);
   }
   for (int i = 0; i < n; ++i) {
