@@ -1,6 +1,7 @@
 #include "ui/player/player_ui.h"
 
 #include "app/lyb30_app.h"
+#include "device/usb_manager.h"
 #include "player/art/skin_art.h"
 #include "library/studio_page.h"
 #include "player/play_list.h"
@@ -176,7 +177,10 @@ bool PlayerUi::AlwaysOnTop() { return m_app.Settings().alwaysOnTop != 0; }
 
 bool PlayerUi::RightToLeft() { return m_app.Settings().rightToLeft; }
 
-int PlayerUi::DeviceCount() { return m_app.DeviceCount(); }
+int PlayerUi::DeviceCount() {
+    // The phones in the device table now: every refresh of the Mobile Device page renews it.
+    return m_app.UsbManager() ? m_app.UsbManager()->DeviceCount() : m_app.DeviceCount();
+}
 
 std::unique_ptr<TrayIcon> PlayerUi::MakeTrayIcon() { return m_trayFactory ? m_trayFactory() : nullptr; }
 
