@@ -3,7 +3,6 @@
 #include "app/lyb30_app.h"
 #include "cd/cd_doc.h"
 #include "cd/cd_manager.h"
-#include "platform/cdrom/volume_watcher.h"
 #include "platform/qt/qt_message_target.h"
 #include "platform/trace.h"
 
@@ -131,23 +130,14 @@ CCDForm::CCDForm(CLyb30App& app, CCDDoc* doc, Hooks hooks, QWidget* parent)
     connect(save, &QPushButton::clicked, this, [this] { m_doc->SaveTracks(); });
     connect(cancel, &QPushButton::clicked, this, [this] { m_doc->CancelSaving(); });
 
-    std::vector<std::string> nodes;
-    if (CCDManager* m = m_app.CdManager())
-        for (const auto& d : m->Drives())
-            nodes.push_back(d.root);
-    if (!nodes.empty()) {
-        m_watcher = std::make_unique<VolumeWatcher>(nodes, m_target.get());
-        m_watcher->Start();
-    }
+    // Discs coming and going reach the page from the main window's device
+    // watch (CMainFrame::OnDeviceChange).
     Refresh();
 }
 
 CCDForm::~CCDForm() { Detach(); }
 
 void CCDForm::Detach() {
-    if (m_watcher)
-        m_watcher->Stop();
-    m_watcher.reset();
     if (m_target)
         m_target->Close();
     if (m_doc) {

@@ -19,7 +19,6 @@ namespace lyb {
 
 class CCDDoc;
 class QtMessageTarget;
-class VolumeWatcher;
 
 class CCDForm final : public CFormView {
 public:
@@ -63,7 +62,6 @@ private:
     CCDDoc* m_doc;
     Hooks m_hooks;
     std::unique_ptr<QtMessageTarget> m_target;
-    std::unique_ptr<VolumeWatcher> m_watcher;
     QLabel* m_tracksLabel = nullptr;
     bool m_refreshing = false;
 };

@@ -1,6 +1,12 @@
 #include "ui/main_frame.h"
 
 #include "app/lyb30_app.h"
+#include "cd/cd_doc.h"
+#include "cd/cd_manager.h"
+#include "platform/cdrom/volume_watcher.h"
+#include "platform/qt/qt_message_target.h"
+#include "ui/cd_form.h"
+#include "ui/mobile_device_form.h"
 #include "ui/music_form.h"
 #include "ui/pages.h"
 #include "ui/preferences_dialog.h"
@@ -46,6 +52,49 @@ CMainFrame::CMainFrame(CLyb30App& app, QWidget* parent) : QMainWindow(parent), m
     prefs->setObjectName("actionPreferences");
     connect(prefs, &QAction::triggered, this, [this] { OnPreferences(); });
     resize(900, 600);
+
+    m_target = std::make_unique<QtMessageTarget>([this](const Message& m) -> std::intptr_t {
+        if (m.id != kMsgDeviceChange)
+            return 0;
+        if (const auto* change = std::any_cast<VolumeChange>(&m.payload))
+            OnDeviceChange(*change);
+        return 1; // handled (TRUE)
+    });
+}
+
+CMainFrame::~CMainFrame() {
+    if (m_watcher)
+        m_watcher->Stop();
+    m_watcher.reset();
+    m_target->Close();
+}
+
+MessageTarget* CMainFrame::Target() const {
+    return m_target.get();
+}
+
+void CMainFrame::StartDeviceWatch() {
+    if (m_watcher)
+        return;
+    std::vector<std::string> nodes;
+    if (CCDManager* cd = m_app.CdManager())
+        for (const auto& d : cd->Drives())
+            nodes.push_back(d.root);
+    m_watcher = std::make_unique<VolumeWatcher>(nodes, m_target.get());
+    m_watcher->WatchVolumes();
+    m_watcher->Start();
+}
+
+void CMainFrame::OnDeviceChange(const VolumeChange& change) {
+    if (change.isMedia) {
+        if (auto* cd = dynamic_cast<CCDForm*>(m_app.GetCDForm()); cd && cd->Doc())
+            cd->Doc()->OnDeviceChange(change.arrival, change.unitMask, true);
+        return;
+    }
+    for (int i = 0; i < PageCount(); ++i)
+        if (auto* music = dynamic_cast<CMusicFrame*>(Page(i)))
+            if (auto* pane = dynamic_cast<CMobileDeviceForm*>(music->DevicePane()))
+                pane->OnVolumeChange(change.arrival);
 }
 
 void CMainFrame::AddPage(CChildFrame* frame, const QString& caption) {

@@ -169,6 +169,8 @@ bool QtAppShell::CreateMainFrame(CLyb30App& app) {
 void QtAppShell::ShowMainWindow(bool hidden) {
     if (!m_frame)
         return;
+    // Discs and cards coming and going reach the pages from now on.
+    m_frame->StartDeviceWatch();
     m_frame->hide();
     if (!hidden) {
         m_frame->show();

@@ -6,6 +6,7 @@
 #include "device/transfer.h"
 #include "library/media_info.h"
 #include "outside/usb/usb_device.h"
+#include "platform/cdrom/volume_watcher.h"
 #include "ui/main_frame.h"
 #include "ui/mobile_device_form.h"
 #include "ui/music_form.h"
@@ -248,7 +249,10 @@ TEST_F(DeviceUi, UnpluggingThePhoneWhileItsCardIsShownFallsBackToNoDevices) {
     SelectPhone(pane);
     ASSERT_TRUE(Until([&] { return pane->FileList()->topLevelItemCount() == 1; }));
     fs::remove_all(card);
-    pane->OnVolumeChange(false); // the main frame's removal: message 1923 to the page
+    // The device change of the card's volume reaches the main window, which
+    // posts message 1923 to the page.
+    VolumeChange removed{false, 0, false, card};
+    shell->MainFrame()->Target()->Post(Message{kMsgDeviceChange, kDeviceRemoveComplete, 0, removed});
     ASSERT_TRUE(Until([&] { return pane->DeviceTree()->topLevelItem(0)->text(0) == "No Devices Found"; }));
     EXPECT_EQ(pane->FileList()->topLevelItemCount(), 0);
     EXPECT_EQ(pane->DeviceTree()->topLevelItem(0)->childCount(), 0);
@@ -256,7 +260,7 @@ TEST_F(DeviceUi, UnpluggingThePhoneWhileItsCardIsShownFallsBackToNoDevices) {
     EXPECT_FALSE(form->TransferButton()->isEnabled());
     // Plugged in again.
     fs::create_directories(card);
-    pane->OnVolumeChange(true);
+    shell->MainFrame()->OnDeviceChange(VolumeChange{true, 0, false, card});
     EXPECT_EQ(pane->DeviceTree()->topLevelItem(0)->text(0), "Orvik Mobile Devices");
 }
 
