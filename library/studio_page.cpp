@@ -498,30 +498,30 @@ FileDialogSpec StudioPage::AddTracksDialog() const {
         const char* pattern;
     };
     const Kind kinds[3] = {{f.mp3, "*.MP3, ", "*.MP3;"}, {f.aac, "*.AAC, ", "*.AAC;"}, {f.lse, "*.LSE, ", "*.LSE;"}};
-    FileDialogSpec spec;
+    FileDialogSpec dlg;
     std::string shown, pattern;
     for (const Kind& k : kinds)
         if (k.on) {
             shown += k.shown;
             pattern += k.pattern;
         }
-    spec.filters.push_back({Ctx().Text(231, "All supported types") + " (" + shown + "*.M3U)", pattern + "*.M3U"});
+    dlg.filters.push_back({Ctx().Text(231, "All supported types") + " (" + shown + "*.M3U)", pattern + "*.M3U"});
     if (!shown.empty()) {
         std::string mediaShown = shown.substr(0, shown.size() - 2) + ")";
         std::string mediaPattern = pattern.substr(0, pattern.size() - 1);
-        spec.filters.push_back({Ctx().Text(327, "Media files") + " (" + mediaShown, mediaPattern});
+        dlg.filters.push_back({Ctx().Text(327, "Media files") + " (" + mediaShown, mediaPattern});
     }
-    spec.filters.push_back({Ctx().Text(234, "M3U playlist files") + " (*.M3U)", "*.M3U"});
+    dlg.filters.push_back({Ctx().Text(234, "M3U playlist files") + " (*.M3U)", "*.M3U"});
     if (f.mp3)
-        spec.filters.push_back({Ctx().Text(232, "MP3 audio files") + " (*.MP3)", "*.MP3"});
+        dlg.filters.push_back({Ctx().Text(232, "MP3 audio files") + " (*.MP3)", "*.MP3"});
     if (f.aac)
-        spec.filters.push_back({Ctx().Text(326, "AAC audio files") + " (*.AAC)", "*.AAC"});
+        dlg.filters.push_back({Ctx().Text(326, "AAC audio files") + " (*.AAC)", "*.AAC"});
     if (f.lse)
-        spec.filters.push_back({Ctx().Text(233, "LSE audio files") + " (*.LSE)", "*.LSE"});
-    spec.defaultExt = f.mp3 ? "MP3" : f.aac ? "AAC" : f.lse ? "LSE" : "M3U";
-    spec.folder = m_musicFolder;
-    spec.multiSelect = true;
-    return spec;
+        dlg.filters.push_back({Ctx().Text(233, "LSE audio files") + " (*.LSE)", "*.LSE"});
+    dlg.defaultExt = f.mp3 ? "MP3" : f.aac ? "AAC" : f.lse ? "LSE" : "M3U";
+    dlg.folder = m_musicFolder;
+    dlg.multiSelect = true;
+    return dlg;
 }
 
 void StudioPage::AddNew(const std::vector<std::string>& paths, const std::vector<std::string>& folders,
@@ -979,41 +979,41 @@ bool StudioPage::CanEdit() const {
 }
 
 EditDialogSpec StudioPage::DialogTexts(EditMode mode) const {
-    EditDialogSpec spec;
-    spec.mode = mode;
+    EditDialogSpec dlg;
+    dlg.mode = mode;
     switch (mode) {
     case EditMode::Track:
-        spec.caption = Ctx().Text(203, "Edit Track");
-        spec.group = Ctx().Text(205, "Track information");
-        spec.titleLabel = Ctx().Text(207, "Track title:");
-        spec.artistLabel = "Artist name:";
+        dlg.caption = Ctx().Text(203, "Edit Track");
+        dlg.group = Ctx().Text(205, "Track information");
+        dlg.titleLabel = Ctx().Text(207, "Track title:");
+        dlg.artistLabel = "Artist name:";
         break;
     case EditMode::Playlist:
-        spec.caption = Ctx().Text(202, "Edit Playlist");
-        spec.group = Ctx().Text(204, "Playlist information");
-        spec.titleLabel = Ctx().Text(206, "Playlist title:");
+        dlg.caption = Ctx().Text(202, "Edit Playlist");
+        dlg.group = Ctx().Text(204, "Playlist information");
+        dlg.titleLabel = Ctx().Text(206, "Playlist title:");
         break;
     case EditMode::CreatePlaylist:
-        spec.caption = Ctx().Text(201, "Create Playlist");
-        spec.group = Ctx().Text(204, "Playlist information");
-        spec.titleLabel = Ctx().Text(206, "Playlist title:");
+        dlg.caption = Ctx().Text(201, "Create Playlist");
+        dlg.group = Ctx().Text(204, "Playlist information");
+        dlg.titleLabel = Ctx().Text(206, "Playlist title:");
         break;
     }
-    spec.saveText = "Save";
-    spec.cancelText = Ctx().Text(200, "Cancel");
-    return spec;
+    dlg.saveText = "Save";
+    dlg.cancelText = Ctx().Text(200, "Cancel");
+    return dlg;
 }
 
 EditDialogSpec StudioPage::EditItemDialog() const {
     const std::vector<int> rows = SelectedRows();
     const MusicItem* item = rows.size() == 1 ? ItemOfRow(rows.front()) : nullptr;
     const bool playlist = item && item->IsPlaylist() && !m_rows[static_cast<size_t>(rows.front())].IsChild();
-    EditDialogSpec spec = DialogTexts(playlist ? EditMode::Playlist : EditMode::Track);
+    EditDialogSpec dlg = DialogTexts(playlist ? EditMode::Playlist : EditMode::Track);
     if (item) {
-        spec.title = CutToChars(item->title, kMaxTitleChars);
-        spec.artist = CutToChars(item->artist, kMaxTitleChars);
+        dlg.title = CutToChars(item->title, kMaxTitleChars);
+        dlg.artist = CutToChars(item->artist, kMaxTitleChars);
     }
-    return spec;
+    return dlg;
 }
 
 bool StudioPage::WriteTrackTexts(MusicItem& item, const std::string& title, const std::string& artist) {
@@ -1109,11 +1109,11 @@ bool StudioPage::EditArtistInPlace(int row, const std::string& artist) {
 // --- Creating a playlist ---------------------------------------------------------
 
 FileDialogSpec StudioPage::CreatePlaylistDialog() const {
-    FileDialogSpec spec;
-    spec.filters.push_back({Ctx().Text(234, "M3U playlist files") + " (*.M3U)", "*.M3U"});
-    spec.defaultExt = "M3U";
-    spec.folder = m_playlistFolder;
-    return spec;
+    FileDialogSpec dlg;
+    dlg.filters.push_back({Ctx().Text(234, "M3U playlist files") + " (*.M3U)", "*.M3U"});
+    dlg.defaultExt = "M3U";
+    dlg.folder = m_playlistFolder;
+    return dlg;
 }
 
 bool StudioPage::CreatePlaylist(const std::string& chosen) {

@@ -10,29 +10,29 @@
 
 namespace lyb {
 
-CEditItemDlg::CEditItemDlg(const EditDialogSpec& spec, QWidget* parent) : QDialog(parent) {
+CEditItemDlg::CEditItemDlg(const EditDialogSpec& texts, QWidget* parent) : QDialog(parent) {
     setObjectName("CEditItemDlg");
-    setWindowTitle(QString::fromStdString(spec.caption));
+    setWindowTitle(QString::fromStdString(texts.caption));
     auto* layout = new QVBoxLayout(this);
-    group = new QGroupBox(QString::fromStdString(spec.group), this);
+    group = new QGroupBox(QString::fromStdString(texts.group), this);
     auto* form = new QFormLayout(group);
-    titleLabel = new QLabel(QString::fromStdString(spec.titleLabel), group);
-    titleEdit = new QLineEdit(QString::fromStdString(spec.title), group);
+    titleLabel = new QLabel(QString::fromStdString(texts.titleLabel), group);
+    titleEdit = new QLineEdit(QString::fromStdString(texts.title), group);
     titleEdit->setObjectName("titleEdit");
     titleEdit->setMaxLength(static_cast<int>(kMaxTitleChars));
     titleEdit->setMinimumWidth(320);
     form->addRow(titleLabel, titleEdit);
-    if (!spec.artistLabel.empty()) {
-        artistLabel = new QLabel(QString::fromStdString(spec.artistLabel), group);
-        artistEdit = new QLineEdit(QString::fromStdString(spec.artist), group);
+    if (!texts.artistLabel.empty()) {
+        artistLabel = new QLabel(QString::fromStdString(texts.artistLabel), group);
+        artistEdit = new QLineEdit(QString::fromStdString(texts.artist), group);
         artistEdit->setObjectName("artistEdit");
         artistEdit->setMaxLength(static_cast<int>(kMaxTitleChars));
         form->addRow(artistLabel, artistEdit);
     }
     layout->addWidget(group);
     auto* buttons = new QDialogButtonBox(this);
-    saveButton = buttons->addButton(QString::fromStdString(spec.saveText), QDialogButtonBox::AcceptRole);
-    cancelButton = buttons->addButton(QString::fromStdString(spec.cancelText), QDialogButtonBox::RejectRole);
+    saveButton = buttons->addButton(QString::fromStdString(texts.saveText), QDialogButtonBox::AcceptRole);
+    cancelButton = buttons->addButton(QString::fromStdString(texts.cancelText), QDialogButtonBox::RejectRole);
     saveButton->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

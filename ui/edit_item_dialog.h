@@ -16,7 +16,7 @@ namespace lyb {
 
 class CEditItemDlg final : public QDialog {
   public:
-    explicit CEditItemDlg(const EditDialogSpec& spec, QWidget* parent = nullptr);
+    explicit CEditItemDlg(const EditDialogSpec& texts, QWidget* parent = nullptr);
 
     std::string Title() const;
     std::string Artist() const;

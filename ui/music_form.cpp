@@ -747,7 +747,7 @@ void CMusicForm::ShowTotals() {
 
 // --- Commands ----------------------------------------------------------------------------
 
-QFileDialog* CMusicForm::MakeFileDialog(const FileDialogSpec& spec, bool save) {
+QFileDialog* CMusicForm::MakeFileDialog(const FileDialogSpec& wanted, bool save) {
     if (m_fileDialog)
         m_fileDialog->close();
     auto* dialog = new QFileDialog(this);
@@ -757,15 +757,15 @@ QFileDialog* CMusicForm::MakeFileDialog(const FileDialogSpec& spec, bool save) {
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);
     dialog->setOption(QFileDialog::HideNameFilterDetails, true);
     QStringList filters;
-    for (const FileFilter& f : spec.filters)
+    for (const FileFilter& f : wanted.filters)
         filters << Q(f.text) + " (" + Q(f.pattern).replace(';', ' ') + ")";
     dialog->setNameFilters(filters);
-    dialog->setDefaultSuffix(Q(spec.defaultExt));
-    if (!spec.folder.empty())
-        dialog->setDirectory(QFile::decodeName(spec.folder.c_str()));
+    dialog->setDefaultSuffix(Q(wanted.defaultExt));
+    if (!wanted.folder.empty())
+        dialog->setDirectory(QFile::decodeName(wanted.folder.c_str()));
     dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog->setFileMode(save ? QFileDialog::AnyFile
-                             : spec.multiSelect ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+                             : wanted.multiSelect ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
     m_fileDialog = dialog;
     return dialog;
 }

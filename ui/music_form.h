@@ -167,7 +167,7 @@ class CMusicForm final : public CFormView {
     void TakeStudioLock();
     QAction* MakeAction(MusicFormAction id, const QString& text, const QKeySequence& key,
                         std::function<void()> run);
-    QFileDialog* MakeFileDialog(const FileDialogSpec& spec, bool save);
+    QFileDialog* MakeFileDialog(const FileDialogSpec& wanted, bool save);
 
     CLyb30App& m_app;
     MusicPageDocument& m_document;

@@ -150,10 +150,10 @@ TEST_F(StudioPageTest, ScriptedScenarioKeepsRowsTotalsAndFiles) {
     // Edit track c: its tag takes the texts.
     Select({1});
     ASSERT_TRUE(page->CanEdit());
-    EditDialogSpec spec = page->EditItemDialog();
-    EXPECT_EQ(spec.mode, EditMode::Track);
-    EXPECT_EQ(spec.caption, "Edit Track");
-    EXPECT_EQ(spec.title, "c");
+    EditDialogSpec dlg = page->EditItemDialog();
+    EXPECT_EQ(dlg.mode, EditMode::Track);
+    EXPECT_EQ(dlg.caption, "Edit Track");
+    EXPECT_EQ(dlg.title, "c");
     ASSERT_TRUE(page->EditItem("Charlie", "The Band"));
     EXPECT_EQ(page->CellText(1, kColumnTitle), "Charlie");
     EXPECT_EQ(page->CellText(1, kColumnArtist), "The Band");
@@ -215,40 +215,40 @@ TEST_F(StudioPageTest, ScriptedScenarioKeepsRowsTotalsAndFiles) {
 
 TEST_F(StudioPageTest, AddTracksFilterFollowsTheFormatSwitches) {
     page->SetFolders("/music", "/lists");
-    FileDialogSpec spec = page->AddTracksDialog();
-    ASSERT_EQ(spec.filters.size(), 5u);
-    EXPECT_EQ(spec.filters[0].text, "All supported types (*.MP3, *.AAC, *.M3U)");
-    EXPECT_EQ(spec.filters[0].pattern, "*.MP3;*.AAC;*.M3U");
-    EXPECT_EQ(spec.filters[1].text, "Media files (*.MP3, *.AAC)");
-    EXPECT_EQ(spec.filters[1].pattern, "*.MP3;*.AAC");
-    EXPECT_EQ(spec.filters[2].text, "M3U playlist files (*.M3U)");
-    EXPECT_EQ(spec.filters[3].text, "MP3 audio files (*.MP3)");
-    EXPECT_EQ(spec.filters[4].text, "AAC audio files (*.AAC)");
-    EXPECT_EQ(spec.defaultExt, "MP3");
-    EXPECT_EQ(spec.folder, "/music");
-    EXPECT_TRUE(spec.multiSelect);
+    FileDialogSpec dlg = page->AddTracksDialog();
+    ASSERT_EQ(dlg.filters.size(), 5u);
+    EXPECT_EQ(dlg.filters[0].text, "All supported types (*.MP3, *.AAC, *.M3U)");
+    EXPECT_EQ(dlg.filters[0].pattern, "*.MP3;*.AAC;*.M3U");
+    EXPECT_EQ(dlg.filters[1].text, "Media files (*.MP3, *.AAC)");
+    EXPECT_EQ(dlg.filters[1].pattern, "*.MP3;*.AAC");
+    EXPECT_EQ(dlg.filters[2].text, "M3U playlist files (*.M3U)");
+    EXPECT_EQ(dlg.filters[3].text, "MP3 audio files (*.MP3)");
+    EXPECT_EQ(dlg.filters[4].text, "AAC audio files (*.AAC)");
+    EXPECT_EQ(dlg.defaultExt, "MP3");
+    EXPECT_EQ(dlg.folder, "/music");
+    EXPECT_TRUE(dlg.multiSelect);
 
     context.formats = {true, true, false}; // LSE and AAC on, MP3 off
     CMusicDoc lse(context);
     StudioPage noMp3(lse, "");
-    spec = noMp3.AddTracksDialog();
-    ASSERT_EQ(spec.filters.size(), 5u);
-    EXPECT_EQ(spec.filters[0].text, "All supported types (*.AAC, *.LSE, *.M3U)");
-    EXPECT_EQ(spec.filters[0].pattern, "*.AAC;*.LSE;*.M3U");
-    EXPECT_EQ(spec.filters[1].text, "Media files (*.AAC, *.LSE)");
-    EXPECT_EQ(spec.filters[3].text, "AAC audio files (*.AAC)");
-    EXPECT_EQ(spec.filters[4].text, "LSE audio files (*.LSE)");
-    EXPECT_EQ(spec.defaultExt, "AAC");
+    dlg = noMp3.AddTracksDialog();
+    ASSERT_EQ(dlg.filters.size(), 5u);
+    EXPECT_EQ(dlg.filters[0].text, "All supported types (*.AAC, *.LSE, *.M3U)");
+    EXPECT_EQ(dlg.filters[0].pattern, "*.AAC;*.LSE;*.M3U");
+    EXPECT_EQ(dlg.filters[1].text, "Media files (*.AAC, *.LSE)");
+    EXPECT_EQ(dlg.filters[3].text, "AAC audio files (*.AAC)");
+    EXPECT_EQ(dlg.filters[4].text, "LSE audio files (*.LSE)");
+    EXPECT_EQ(dlg.defaultExt, "AAC");
 
     context.formats = {false, false, false};
     CMusicDoc none(context);
     StudioPage off(none, "");
-    spec = off.AddTracksDialog();
-    ASSERT_EQ(spec.filters.size(), 2u);
-    EXPECT_EQ(spec.filters[0].text, "All supported types (*.M3U)");
-    EXPECT_EQ(spec.filters[0].pattern, "*.M3U");
-    EXPECT_EQ(spec.filters[1].text, "M3U playlist files (*.M3U)");
-    EXPECT_EQ(spec.defaultExt, "M3U");
+    dlg = off.AddTracksDialog();
+    ASSERT_EQ(dlg.filters.size(), 2u);
+    EXPECT_EQ(dlg.filters[0].text, "All supported types (*.M3U)");
+    EXPECT_EQ(dlg.filters[0].pattern, "*.M3U");
+    EXPECT_EQ(dlg.filters[1].text, "M3U playlist files (*.M3U)");
+    EXPECT_EQ(dlg.defaultExt, "M3U");
 }
 
 TEST_F(StudioPageTest, AddTracksTargetsAFocusedPlaylist) {

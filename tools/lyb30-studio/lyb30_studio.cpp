@@ -225,12 +225,12 @@ struct RowSpec {
     int track = -1; ///< -1: the entry itself
 };
 
-bool ParseRow(const std::string& text, RowSpec& spec) {
+bool ParseRow(const std::string& text, RowSpec& parsed) {
     char* end = nullptr;
     const long n = std::strtol(text.c_str(), &end, 10);
     if (end == text.c_str() || n < 1)
         return false;
-    spec.item = static_cast<int>(n - 1);
+    parsed.item = static_cast<int>(n - 1);
     if (*end == '\0')
         return true;
     if (*end != '.')
@@ -239,7 +239,7 @@ bool ParseRow(const std::string& text, RowSpec& spec) {
     const long m = std::strtol(trackText, &end, 10);
     if (end == trackText || *end != '\0' || m < 1)
         return false;
-    spec.track = static_cast<int>(m - 1);
+    parsed.track = static_cast<int>(m - 1);
     return true;
 }
 
@@ -260,10 +260,10 @@ class StudioCli {
                command != "transfer" && command != "transfer-files";
     }
     void Load();
-    /// Rows of the specs (playlists named by N.M are opened first). False
-    /// with `error` set when a spec names nothing.
-    bool Resolve(const std::vector<std::string>& specs, std::vector<int>& rows, std::string& error);
-    bool ResolveOne(const std::string& spec, int& row, std::string& error);
+    /// Rows of the row numbers given (playlists named by N.M are opened first). False
+    /// with `error` set when one names nothing.
+    bool Resolve(const std::vector<std::string>& numbers, std::vector<int>& rows, std::string& error);
+    bool ResolveOne(const std::string& text, int& row, std::string& error);
     void Select(const std::vector<int>& rows, int focus);
     std::string RowNumber(int row) const;
 
@@ -306,19 +306,19 @@ void StudioCli::Load() {
 }
 
 bool StudioCli::ResolveOne(const std::string& text, int& row, std::string& error) {
-    RowSpec spec;
-    if (!ParseRow(text, spec)) {
+    RowSpec parsed;
+    if (!ParseRow(text, parsed)) {
         error = "not a row: " + text + " (N or N.M)";
         return false;
     }
     MusicCollection& collection = m_doc->Collection();
-    if (static_cast<size_t>(spec.item) >= collection.Count()) {
+    if (static_cast<size_t>(parsed.item) >= collection.Count()) {
         error = "no entry " + text;
         return false;
     }
-    MusicItem* item = collection.Item(static_cast<size_t>(spec.item));
-    if (spec.track >= 0) {
-        if (!item->IsPlaylist() || static_cast<size_t>(spec.track) >= static_cast<Playlist*>(item)->ChildCount()) {
+    MusicItem* item = collection.Item(static_cast<size_t>(parsed.item));
+    if (parsed.track >= 0) {
+        if (!item->IsPlaylist() || static_cast<size_t>(parsed.track) >= static_cast<Playlist*>(item)->ChildCount()) {
             error = "no track " + text;
             return false;
         }
@@ -329,8 +329,8 @@ bool StudioCli::ResolveOne(const std::string& text, int& row, std::string& error
     }
     for (int r = 0; r < m_page->RowCount(); ++r) {
         const StudioRow& sr = m_page->Row(r);
-        if ((spec.track < 0 && !sr.IsChild() && sr.item == spec.item) ||
-            (spec.track >= 0 && sr.parent == spec.item && sr.item == spec.track)) {
+        if ((parsed.track < 0 && !sr.IsChild() && sr.item == parsed.item) ||
+            (parsed.track >= 0 && sr.parent == parsed.item && sr.item == parsed.track)) {
             row = r;
             return true;
         }
@@ -339,15 +339,15 @@ bool StudioCli::ResolveOne(const std::string& text, int& row, std::string& error
     return false;
 }
 
-bool StudioCli::Resolve(const std::vector<std::string>& specs, std::vector<int>& rows, std::string& error) {
+bool StudioCli::Resolve(const std::vector<std::string>& numbers, std::vector<int>& rows, std::string& error) {
     // Open every playlist named first: opening one shifts the rows below it.
-    for (const std::string& text : specs) {
+    for (const std::string& text : numbers) {
         int row = -1;
         if (!ResolveOne(text, row, error))
             return false;
     }
     rows.clear();
-    for (const std::string& text : specs) {
+    for (const std::string& text : numbers) {
         int row = -1;
         ResolveOne(text, row, error);
         rows.push_back(row);
