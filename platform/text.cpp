@@ -245,12 +245,7 @@ bool Utf8ToCodePage(unsigned codePage, std::string_view text, std::string& out, 
 std::string DecodeLegacyText(std::string_view bytes, unsigned fallbackCodePage) {
     if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF")
         bytes.remove_prefix(3);
-    if (IsValidUtf8(bytes))
-        return std::string(bytes);
-    std::string out;
-    if (!CodePageToUtf8(fallbackCodePage, bytes, out))
-        out = Latin1ToUtf8(bytes);
-    return out;
+    return DecodeTextLine(bytes, fallbackCodePage);
 }
 
 std::string DecodeTextLine(std::string_view line, unsigned fallbackCodePage) {
