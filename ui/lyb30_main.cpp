@@ -79,9 +79,29 @@ int main(int argc, char** argv) {
     shell.SetApp(&app);
     appObject = &app;
 
+    // The end of the session and termination signals end the program as
+    // closing it does: the Studio and the settings are saved. A signal
+    // during start-up ends the dialogs asking meanwhile, and the program
+    // ends once start-up is through. (The session manager may end the
+    // process right after asking; the settings are written then already.)
+    bool terminating = false;
+    if (!lyb::QuitOnTerminationSignals(&qapp, [&terminating](int signal) {
+            lyb::TraceFormat("Signal %d: shutting down", signal);
+            terminating = true;
+            QCoreApplication::exit(0); // every running event loop, dialogs' too
+        }))
+        lyb::Trace("Termination signals could not be caught");
+    QObject::connect(&qapp, &QGuiApplication::commitDataRequest, &qapp, [&app](QSessionManager&) {
+        lyb::Trace("Session ends: saving registry settings");
+        if (app.Settings().loaded)
+            app.SaveSettings();
+    });
+
     const bool started = app.InitInstance();
     int rc = 1;
-    if (started) {
+    if (started && terminating) {
+        rc = 0;
+    } else if (started) {
         if (const char* shot = std::getenv("LYB30_SCREENSHOT"); shot && *shot) {
             const std::string path = shot;
             QTimer::singleShot(500, &qapp, [&shell, path] {
@@ -90,20 +110,6 @@ int main(int argc, char** argv) {
                 QApplication::quit();
             });
         }
-        // The end of the session and termination signals end the program
-        // as closing it does: the Studio and the settings are saved. (The
-        // session manager may end the process right after asking; the
-        // settings are written then already.)
-        QObject::connect(&qapp, &QGuiApplication::commitDataRequest, &qapp, [&app](QSessionManager&) {
-            lyb::Trace("Session ends: saving registry settings");
-            if (app.Settings().loaded)
-                app.SaveSettings();
-        });
-        if (!lyb::QuitOnTerminationSignals(&qapp, [](int signal) {
-                lyb::TraceFormat("Signal %d: shutting down", signal);
-                QApplication::quit();
-            }))
-            lyb::Trace("Termination signals could not be caught");
         rc = qapp.exec();
     }
     shell.DestroyMainFrame();

@@ -237,4 +237,21 @@ TEST_F(Lyb30Process, RelativeHandOffAnotherUserAndSigterm) {
     EXPECT_NE(ReadText(m_root + "/reg/user.reg").find("\"Bitrate\"=dword:0002ee00"), std::string::npos);
 }
 
+// A signal while start-up waits for an answer (here: the machine settings are
+// missing, so a message waits) ends the question and then the program, with
+// the settings saved.
+TEST_F(Lyb30Process, SigtermWhileStartUpAsksEndsTheProgramCleanly) {
+    Install("double_tessel_complete", "libtessel.so");
+    fs::remove(m_root + "/reg/machine.reg");
+    const pid_t pid = Start({}, false, "ask");
+    ASSERT_TRUE(WaitForTrace("ask", "Loading registry setting"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the message is up
+    ASSERT_EQ(::kill(pid, SIGTERM), 0);
+    EXPECT_EQ(Wait(pid, 20), 0);
+    const std::string t = Trace("ask");
+    EXPECT_NE(t.find("Signal 15: shutting down"), std::string::npos) << t;
+    EXPECT_NE(t.find("Saving registry settings..."), std::string::npos) << t;
+    EXPECT_TRUE(fs::exists(m_root + "/reg/user.reg"));
+}
+
 } // namespace
