@@ -1,5 +1,5 @@
 // Values of desktop entry files (the Linux form of shell links), written as
-// the Desktop Entry Specification reads them back.
+// the freedesktop.org desktop entry format has desktops read them back.
 #pragma once
 
 #include <string>

@@ -37,6 +37,10 @@ void QtAppShell::DestroyMainFrame() {
     m_target->Close();
     // The player's windows go first: they play from the pages' documents.
     m_playerUi.reset();
+    // Hidden before the documents go: hiding lays the lists out once more,
+    // and they read their documents when they do.
+    if (m_frame)
+        m_frame->hide();
     if (m_app) {
         if (auto* cd = dynamic_cast<CCDForm*>(m_app->GetCDForm()))
             cd->Detach();
