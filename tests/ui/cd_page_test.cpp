@@ -12,6 +12,7 @@
 #include "platform/registry.h"
 #include "platform/shared_library.h"
 #include "platform/volumes.h"
+#include "player/player_subsystem.h"
 #include "ui/cd_form.h"
 #include "ui/main_frame.h"
 #include "ui/qt_shell.h"
@@ -190,6 +191,43 @@ TEST_F(CdPage, CancelAndExitNeverLeaveAPartialFile) {
     app.ExitInstance();
     EXPECT_EQ(GetCdState(), kCdIdle);
     EXPECT_TRUE(std::filesystem::is_empty(dir + "/music"));
+}
+
+TEST_F(CdPage, ThePlayerDialogDrivesTheCdPage) {
+    ::setenv("LYB30_AUDIO_SINK", "fakesink sync=true", 1);
+    PlayerSubsystem player;
+    QtAppShell shell;
+    AppEnvironment env = Env();
+    env.seams.playerInit = [&player, this] { player.Init(dir); };
+    env.seams.playerShutdown = [&player] { player.Shutdown(); };
+    shell.SetPlayer(&player);
+    CLyb30App app(std::move(env), shell);
+    shell.SetApp(&app);
+    ASSERT_TRUE(app.InitInstance());
+    auto* form = dynamic_cast<CCDForm*>(app.GetCDForm());
+    ASSERT_NE(form, nullptr);
+    PlayerDialogState& dialog = player.Dialog();
+    ASSERT_NE(dialog.Cd(), nullptr);
+    dialog.SetSource(kSourceCd);
+    dialog.SmallPlayerPlay(); // no row selected: the first is
+    EXPECT_EQ(form->Doc()->Selection(), std::vector<int>{0});
+    EXPECT_TRUE(form->Doc()->Playing());
+    EXPECT_EQ(form->Doc()->CurrentTrack(), 1);
+    EXPECT_EQ(form->play->text(), "Pause");
+    EXPECT_EQ(GetCdState(), kCdPlaying);
+    dialog.Next();
+    EXPECT_EQ(form->Doc()->CurrentTrack(), 2);
+    dialog.Stop();
+    EXPECT_FALSE(form->Doc()->Playing());
+    EXPECT_EQ(GetCdState(), kCdIdle);
+    // Random mode on the dialog makes the page's Play pick a random track.
+    dialog.SetMode(kModeRandom);
+    form->play->click();
+    EXPECT_TRUE(form->Doc()->Playing());
+    form->stop->click();
+    shell.DestroyMainFrame();
+    app.ExitInstance();
+    ::unsetenv("LYB30_AUDIO_SINK");
 }
 
 } // namespace
