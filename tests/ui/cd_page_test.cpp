@@ -18,6 +18,7 @@
 #include "ui/qt_shell.h"
 
 #include "../cd/rip_test_support.h"
+#include "ui_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -38,16 +39,6 @@ using namespace lyb;
 
 namespace {
 
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "ui_cd_page_tests";
-    static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
-
 // The disc is named to the CD layer before anything lists the drives.
 struct DiscEnvironment : ::testing::Environment {
     std::filesystem::path dir;
@@ -61,45 +52,27 @@ struct DiscEnvironment : ::testing::Environment {
 };
 const auto* g_disc = ::testing::AddGlobalTestEnvironment(new DiscEnvironment);
 
-struct CdPage : testing::Test {
-    std::string dir;
-    std::shared_ptr<MemoryRegistryStore> store = std::make_shared<MemoryRegistryStore>();
-    std::shared_ptr<Registry> reg = std::make_shared<Registry>(store);
-    ScriptedPrompt prompt;
+// The widget tests' fixture with the real encoder, a music folder and room
+// on the disk, and the CD state of the CD subsystem itself.
+struct CdPage : UiFixture {
     ScriptedFileDialog files;
-    SimInstanceHub hub;
 
     void SetUp() override {
-        App();
-        std::string tmpl = testing::TempDir() + "lybcdui_XXXXXX";
-        dir = ::mkdtemp(tmpl.data());
+        UiFixture::SetUp();
+        std::filesystem::remove(dir + "/libtessel.so");
         std::filesystem::copy_file(ProgramFolder() + "/libtessel.so", dir + "/libtessel.so");
         std::filesystem::create_directories(dir + "/music");
         RegKey k;
         reg->CreateKey(Hive::LocalMachine, kSettingsKey, RegAccess::Full, k);
-        k.SetString("pth", dir);
-        k.SetDword("EnglishBase", 1);
         k.SetDword("Bitrate", 128000);
         k.SetString("Default Music Folder", dir + "/music");
         SetVolumeSource(std::make_shared<SimVolumeSource>(
             std::vector<Volume>{{"/", "/dev/sda1", "ext4", VolumeType::Fixed, 1ull << 40, 1ull << 39}}));
     }
-    void TearDown() override {
-        SetVolumeSource(nullptr);
-        std::filesystem::remove_all(dir);
-    }
     AppEnvironment Env() {
-        AppEnvironment env;
-        env.registry = reg;
-        env.prompt = &prompt;
+        AppEnvironment env = UiFixture::Env();
         env.fileDialog = &files;
-        env.guard = hub.MakeGuard();
-        env.handoffServer = hub.MakeServer();
-        env.handoffClient = hub.MakeClient();
-        env.programFolder = dir;
-        env.currentFolder = dir;
-        env.exitWaitMs = 0;
-        env.xdg = {dir + "/data", dir + "/config"};
+        env.seams.cdState = {};
         return env;
     }
     template <typename Pred> bool PumpUntil(Pred done, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
