@@ -11,6 +11,10 @@
 #include "platform/prompt.h"
 #include "platform/registry.h"
 #include "platform/shared_library.h"
+#include "platform/system_version.h"
+#include "platform/trace.h"
+#include "cd/aspi_manager.h"
+#include "cd/cd_manager.h"
 #include "platform/volumes.h"
 #include "player/player_subsystem.h"
 #include "ui/cd_form.h"
@@ -32,7 +36,9 @@
 #include <QTabBar>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <chrono>
+#include <mutex>
 #include <filesystem>
 
 using namespace lyb;
@@ -164,6 +170,47 @@ TEST_F(CdPage, CancelAndExitNeverLeaveAPartialFile) {
     app.ExitInstance();
     EXPECT_EQ(GetCdState(), kCdIdle);
     EXPECT_TRUE(std::filesystem::is_empty(dir + "/music"));
+}
+
+TEST_F(CdPage, TheAspiSideStartsWithTheWindowAndStopsItsRipBeforeTheEncoderGoes) {
+    std::filesystem::copy_file(ProgramFolder() + "/libwnaspi32.so", dir + "/libwnaspi32.so");
+    SetSystemVersionOverride(SystemVersion{OsLine::Consumer, 0x040A});
+    std::vector<std::string> traces;
+    std::mutex traceMutex;
+    SetTraceSink([&](std::string_view t) {
+        std::lock_guard<std::mutex> lock(traceMutex);
+        traces.emplace_back(t);
+    });
+    QtAppShell shell;
+    CLyb30App app(Env(), shell);
+    shell.SetApp(&app);
+    ASSERT_TRUE(app.InitInstance());
+    ASSERT_NE(app.AspiManager(), nullptr);
+    EXPECT_TRUE(app.AspiManager()->IsInitialised());
+    EXPECT_EQ(app.CdManager()->Drive(0)->aspiDevice, 0);
+    auto* form = dynamic_cast<CCDForm*>(app.GetCDForm());
+    ASSERT_NE(form, nullptr);
+    form->tracks->selectAll();
+    form->save->click();
+    EXPECT_EQ(form->progress->maximum(), 50); // the ASPI engine's 50 steps
+    ASSERT_TRUE(PumpUntil([&] { return form->progress->value() > 0; }));
+    shell.DestroyMainFrame();
+    app.ExitInstance();
+    SetTraceSink({});
+    SetSystemVersionOverride(std::nullopt);
+    EXPECT_TRUE(std::filesystem::is_empty(dir + "/music"));
+    EXPECT_EQ(GetCdState(), kCdIdle);
+    auto at = [&](const std::string& text) {
+        return std::find(traces.begin(), traces.end(), text) - traces.begin();
+    };
+    const auto n = std::ptrdiff_t(traces.size());
+    EXPECT_LT(at("ASPI Manager initialized successfuly"), at("MainFrame loaded"));
+    EXPECT_LT(at("Host Adapters Scan Procedure completed."), n);
+    EXPECT_LT(at("1 Drive(s) found:"), n);
+    EXPECT_LT(at("Riping canceled"), at("Freeing AAC library..."));
+    EXPECT_LT(at("Uncompleted file is deleted"), at("Freeing AAC library..."));
+    EXPECT_LT(at("Shuting down ASPI..."), at("ASPI unloaded successfuly"));
+    EXPECT_LT(at("ASPI unloaded successfuly"), at("Freeing AAC library..."));
 }
 
 TEST_F(CdPage, ThePlayerDialogDrivesTheCdPage) {
