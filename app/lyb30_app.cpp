@@ -222,7 +222,7 @@ bool CLyb30App::InitInstance() {
         return false;
     // The CD side's start-up check belongs to the main window's creation:
     // ASPI loaded (consumer line), adapters scanned, drives matched.
-    m_cdManager->StartupCheck(*m_aspi);
+    m_cdManager->StartupCheck(*m_aspi, m_env.programFolder);
     Trace("MainFrame loaded");
 
     // 18. A CD request on the command line.

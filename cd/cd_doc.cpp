@@ -123,8 +123,8 @@ CCDDoc::~CCDDoc() {
     if (m_saving) StopSavingNow();
     if (m_s.manager) m_s.manager->DeviceIoctl().SetOwner(nullptr);
     m_aspiEngine.reset();
+    m_audio->Close(); // joins the player thread before its notice goes
     m_audio->SetNotify({});
-    m_audio->Close();
 }
 
 void CCDDoc::SetOwner(MessageTarget* owner) {
@@ -606,6 +606,9 @@ void CCDDoc::StartPendingTrack() {
 void CCDDoc::StopSavingNow() {
     if (!m_saving) return;
     m_saveFailed = true;
+    // No further question is asked: the ASPI worker asks its questions on
+    // the page's thread, which now waits for it.
+    SetCancelAll(true);
     if (m_savingWithAspi) {
         if (m_aspiEngine) {
             m_aspiEngine->Cancel();
@@ -641,9 +644,9 @@ void CCDDoc::EndSaving() {
     SetCdState(kCdIdle);
     ResetProgress();
     if (m_s.enablePageSwitch) m_s.enablePageSwitch(true);
+    SetCancelAll(false);
     if (m_rereadAfterSaving) {
         m_rereadAfterSaving = false;
-        SetCancelAll(false);
         SelectDrive(m_drive);
     }
     Changed();

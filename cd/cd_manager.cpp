@@ -60,8 +60,10 @@ void CCDManager::DescribeDrives() {
     for (std::size_t i = 0; i < m_drives.size() && i < list.size(); ++i) m_drives[i].description = list[i].second;
 }
 
-bool CCDManager::StartupCheck(CAspiManager& aspi) {
-    bool ready = aspi.LoadAspi(nullptr);
+bool CCDManager::StartupCheck(CAspiManager& aspi, const std::string& programFolder) {
+    bool ready = programFolder.empty()
+                     ? aspi.LoadAspi(nullptr)
+                     : aspi.LoadAspiLibrary(nullptr, programFolder + "/" + aspi::kAspiLibraryName);
     return StartupCheckLoaded(aspi, ready);
 }
 

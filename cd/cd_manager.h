@@ -75,8 +75,9 @@ public:
 
     /// Start-up check: load ASPI (consumer line only), scan, match, and switch
     /// ASPI off when there are more CD drives than ASPI devices. Traces the
-    /// status texts. Returns true when ASPI stays in use.
-    bool StartupCheck(CAspiManager& aspi);
+    /// status texts. Returns true when ASPI stays in use. The component is
+    /// loaded from `programFolder` (the running program's folder when empty).
+    bool StartupCheck(CAspiManager& aspi, const std::string& programFolder = {});
     /// The part of the check after loading, given LoadAspi's result.
     bool StartupCheckLoaded(CAspiManager& aspi, bool ready);
 

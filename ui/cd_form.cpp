@@ -145,6 +145,12 @@ void CCDForm::Detach() {
         m_doc->Services().setTimer = {};
         m_doc->Services().showPage = {};
         m_doc->Services().enablePageSwitch = {};
+        // The player's hooks go too: its windows may be gone already.
+        m_doc->Services().randomPlayMode = {};
+        m_doc->Services().stopStudioPlayer = {};
+        m_doc->Services().notifySmallPlayer = {};
+        m_doc->Services().playerInCdMode = {};
+        m_doc->Services().trackStarted = {};
     }
     m_doc = nullptr;
 }

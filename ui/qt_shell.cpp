@@ -124,6 +124,8 @@ ViewFactory QtAppShell::MakeViewFactory(int index) {
                     m_frame->EnablePageSwitch(on);
             };
             view = new CCDForm(*m_app, cd ? &cd->Cd() : nullptr, std::move(hooks), frame);
+            if (cd && m_playerUi)
+                m_playerUi->AttachCd(cd->Cd());
             caption = "CD Player";
             break;
         }

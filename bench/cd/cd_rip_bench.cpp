@@ -108,13 +108,29 @@ std::string MakeDisc(const std::filesystem::path& dir, double minutes) {
         std::snprintf(line, sizeof line, " TRACK %02d AUDIO\n  INDEX 01 %02u:%02u:%02u\n", t + 1, at / 4500,
                       at / 75 % 60, at % 75);
         cue << line;
+        // Each partial turns by a fixed angle per sample (a phasor), so the
+        // disc is made quickly; the chord changes every two seconds.
+        double re[2][4], im[2][4], cr[2][4], ci[2][4];
+        const double ratios[4] = {1.0, 1.25, 1.5, 2.0};
+        std::uint32_t sample = 0;
         for (std::uint32_t f = 0; f < framesPerTrack; ++f) {
-            for (int i = 0; i < 588; ++i) {
-                double s = double(f * 588 + std::uint32_t(i)) / 44100.0;
-                double root = 110.0 * std::pow(2.0, double((int(s / 2) + t) % 12) / 12.0);
+            for (int i = 0; i < 588; ++i, ++sample) {
+                if (sample % (2 * 44100) == 0) {
+                    double root = 110.0 * std::pow(2.0, double((int(sample / 88200) + t) % 12) / 12.0);
+                    for (int ch = 0; ch < 2; ++ch)
+                        for (int k = 0; k < 4; ++k) {
+                            double w = 2 * M_PI * root * ratios[k] * (ch ? 1.003 : 1.0) / 44100.0;
+                            re[ch][k] = 1, im[ch][k] = 0, cr[ch][k] = std::cos(w), ci[ch][k] = std::sin(w);
+                        }
+                }
                 for (int ch = 0; ch < 2; ++ch) {
                     double v = 0;
-                    for (double k : {1.0, 1.25, 1.5, 2.0}) v += std::sin(2 * M_PI * root * k * (ch ? 1.003 : 1) * s);
+                    for (int k = 0; k < 4; ++k) {
+                        double r = re[ch][k] * cr[ch][k] - im[ch][k] * ci[ch][k];
+                        im[ch][k] = re[ch][k] * ci[ch][k] + im[ch][k] * cr[ch][k];
+                        re[ch][k] = r;
+                        v += im[ch][k];
+                    }
                     noise = noise * 1664525u + 1013904223u;
                     v = v * 5000 + double(std::int32_t(noise) >> 20);
                     frame[std::size_t(i * 2 + ch)] = std::int16_t(std::lround(std::max(-32768.0, std::min(32767.0, v))));

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <set>
 #include <thread>
 
 #include "cd/aspi_manager.h"
@@ -142,6 +143,9 @@ protected:
         s.questions = &questions;
         s.ripSettings = [this] { return settings; };
         s.enablePageSwitch = [this](bool on) { pageSwitch = on; };
+        s.audioCdAssociated = [this] { return associated; };
+        s.playerInCdMode = [this] { return playerInCdMode; };
+        s.notifySmallPlayer = [this](int w) { smallPlayerNotes.push_back(w); };
         s.makeAudio = [] {
             return std::make_unique<CdAudio>(CdAudio::DeviceOpener{},
                                              [](const std::string&) { return MakeClockedOutput(50.0); });
@@ -190,6 +194,8 @@ protected:
     PromptRipQuestions questions{prompt, files};
     RipSettings settings;
     bool pageSwitch = true;
+    bool associated = false, playerInCdMode = false;
+    std::vector<int> smallPlayerNotes;
     std::unique_ptr<CCDDoc> doc;
     QueueMessageTarget owner{[this](const Message& m) { return doc ? doc->OnMessage(m) : 0; }};
     std::mutex tapMutex;
@@ -528,6 +534,55 @@ TEST_F(RipPage, HandOffAndCommandLineRequestsPlayTheTrack) {
     doc->PlayRequest(0, 1);
     EXPECT_FALSE(doc->Playing());
     SetCdState(kCdIdle);
+}
+
+TEST_F(RipPage, DiscArrivalPlaysWhenTheAssociationIsOursAndRemovalTellsTheSmallPlayer) {
+    FakeEncoder enc;
+    Make({{300}, {300}}, false, &enc);
+    drive->RemoveMedium();
+    doc->OnDeviceChange(false, 1u, true);
+    EXPECT_TRUE(doc->Rows().empty());
+    drive->InsertMedium();
+    doc->OnDeviceChange(true, 1u, true); // not ours: the disc is only read
+    EXPECT_EQ(doc->Rows().size(), 2u);
+    EXPECT_FALSE(doc->Playing());
+    associated = true;
+    doc->OnDeviceChange(true, 1u, true); // ours: every row is selected and played
+    EXPECT_EQ(doc->Selection().size(), 2u);
+    EXPECT_TRUE(doc->Playing());
+    EXPECT_EQ(doc->CurrentTrack(), 1);
+    playerInCdMode = true;
+    drive->RemoveMedium();
+    doc->OnDeviceChange(false, 1u, true);
+    EXPECT_FALSE(doc->Playing());
+    EXPECT_EQ(smallPlayerNotes.back(), kSmallPlayerCdStopped);
+    doc->OnDeviceChange(true, 2u, true); // a drive the list does not have: nothing
+}
+
+TEST_F(RipPage, TimersAndRandomPlayWithItsPlayedFlags) {
+    FakeEncoder enc;
+    Make({{300}, {300}, {300}}, false, &enc);
+    doc->SetSelection({1});
+    doc->PlayPause();
+    ASSERT_EQ(doc->CurrentTrack(), 2);
+    doc->OnTimer(kTimerStop);
+    EXPECT_FALSE(doc->Playing());
+    doc->OnTimer(kTimerStopAndPlay);
+    EXPECT_TRUE(doc->Playing());
+    EXPECT_EQ(doc->CurrentTrack(), 2);
+    // Three random plays cover the three tracks once each; the fourth starts over.
+    std::set<int> played;
+    for (int i = 0; i < 3; ++i) {
+        doc->RandomPlayNext();
+        played.insert(doc->CurrentTrack());
+    }
+    EXPECT_EQ(played, (std::set<int>{1, 2, 3}));
+    for (const auto& t : doc->Tracks()) EXPECT_TRUE(t.played);
+    doc->RandomPlayNext();
+    EXPECT_TRUE(doc->Playing());
+    EXPECT_EQ(std::count_if(doc->Tracks().begin(), doc->Tracks().end(), [](const CDTrackInfo& t) { return t.played; }),
+              1);
+    doc->Stop();
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, RipWithEngine, ::testing::Values(false, true),

@@ -11,12 +11,18 @@
 #include "platform/prompt.h"
 #include "platform/registry.h"
 #include "platform/shared_library.h"
+#include "platform/system_version.h"
+#include "platform/trace.h"
+#include "cd/aspi_manager.h"
+#include "cd/cd_manager.h"
 #include "platform/volumes.h"
+#include "player/player_subsystem.h"
 #include "ui/cd_form.h"
 #include "ui/main_frame.h"
 #include "ui/qt_shell.h"
 
 #include "../cd/rip_test_support.h"
+#include "ui_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -30,22 +36,14 @@
 #include <QTabBar>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <chrono>
+#include <mutex>
 #include <filesystem>
 
 using namespace lyb;
 
 namespace {
-
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "ui_cd_page_tests";
-    static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
 
 // The disc is named to the CD layer before anything lists the drives.
 struct DiscEnvironment : ::testing::Environment {
@@ -60,45 +58,27 @@ struct DiscEnvironment : ::testing::Environment {
 };
 const auto* g_disc = ::testing::AddGlobalTestEnvironment(new DiscEnvironment);
 
-struct CdPage : testing::Test {
-    std::string dir;
-    std::shared_ptr<MemoryRegistryStore> store = std::make_shared<MemoryRegistryStore>();
-    std::shared_ptr<Registry> reg = std::make_shared<Registry>(store);
-    ScriptedPrompt prompt;
+// The widget tests' fixture with the real encoder, a music folder and room
+// on the disk, and the CD state of the CD subsystem itself.
+struct CdPage : UiFixture {
     ScriptedFileDialog files;
-    SimInstanceHub hub;
 
     void SetUp() override {
-        App();
-        std::string tmpl = testing::TempDir() + "lybcdui_XXXXXX";
-        dir = ::mkdtemp(tmpl.data());
+        UiFixture::SetUp();
+        std::filesystem::remove(dir + "/libtessel.so");
         std::filesystem::copy_file(ProgramFolder() + "/libtessel.so", dir + "/libtessel.so");
         std::filesystem::create_directories(dir + "/music");
         RegKey k;
         reg->CreateKey(Hive::LocalMachine, kSettingsKey, RegAccess::Full, k);
-        k.SetString("pth", dir);
-        k.SetDword("EnglishBase", 1);
         k.SetDword("Bitrate", 128000);
         k.SetString("Default Music Folder", dir + "/music");
         SetVolumeSource(std::make_shared<SimVolumeSource>(
             std::vector<Volume>{{"/", "/dev/sda1", "ext4", VolumeType::Fixed, 1ull << 40, 1ull << 39}}));
     }
-    void TearDown() override {
-        SetVolumeSource(nullptr);
-        std::filesystem::remove_all(dir);
-    }
     AppEnvironment Env() {
-        AppEnvironment env;
-        env.registry = reg;
-        env.prompt = &prompt;
+        AppEnvironment env = UiFixture::Env();
         env.fileDialog = &files;
-        env.guard = hub.MakeGuard();
-        env.handoffServer = hub.MakeServer();
-        env.handoffClient = hub.MakeClient();
-        env.programFolder = dir;
-        env.currentFolder = dir;
-        env.exitWaitMs = 0;
-        env.xdg = {dir + "/data", dir + "/config"};
+        env.seams.cdState = {};
         return env;
     }
     template <typename Pred> bool PumpUntil(Pred done, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
@@ -190,6 +170,84 @@ TEST_F(CdPage, CancelAndExitNeverLeaveAPartialFile) {
     app.ExitInstance();
     EXPECT_EQ(GetCdState(), kCdIdle);
     EXPECT_TRUE(std::filesystem::is_empty(dir + "/music"));
+}
+
+TEST_F(CdPage, TheAspiSideStartsWithTheWindowAndStopsItsRipBeforeTheEncoderGoes) {
+    std::filesystem::copy_file(ProgramFolder() + "/libwnaspi32.so", dir + "/libwnaspi32.so");
+    SetSystemVersionOverride(SystemVersion{OsLine::Consumer, 0x040A});
+    std::vector<std::string> traces;
+    std::mutex traceMutex;
+    SetTraceSink([&](std::string_view t) {
+        std::lock_guard<std::mutex> lock(traceMutex);
+        traces.emplace_back(t);
+    });
+    QtAppShell shell;
+    CLyb30App app(Env(), shell);
+    shell.SetApp(&app);
+    ASSERT_TRUE(app.InitInstance());
+    ASSERT_NE(app.AspiManager(), nullptr);
+    EXPECT_TRUE(app.AspiManager()->IsInitialised());
+    EXPECT_EQ(app.CdManager()->Drive(0)->aspiDevice, 0);
+    auto* form = dynamic_cast<CCDForm*>(app.GetCDForm());
+    ASSERT_NE(form, nullptr);
+    form->tracks->selectAll();
+    form->save->click();
+    EXPECT_EQ(form->progress->maximum(), 50); // the ASPI engine's 50 steps
+    ASSERT_TRUE(PumpUntil([&] { return form->progress->value() > 0; }));
+    shell.DestroyMainFrame();
+    app.ExitInstance();
+    SetTraceSink({});
+    SetSystemVersionOverride(std::nullopt);
+    EXPECT_TRUE(std::filesystem::is_empty(dir + "/music"));
+    EXPECT_EQ(GetCdState(), kCdIdle);
+    auto at = [&](const std::string& text) {
+        return std::find(traces.begin(), traces.end(), text) - traces.begin();
+    };
+    const auto n = std::ptrdiff_t(traces.size());
+    EXPECT_LT(at("ASPI Manager initialized successfuly"), at("MainFrame loaded"));
+    EXPECT_LT(at("Host Adapters Scan Procedure completed."), n);
+    EXPECT_LT(at("1 Drive(s) found:"), n);
+    EXPECT_LT(at("Riping canceled"), at("Freeing AAC library..."));
+    EXPECT_LT(at("Uncompleted file is deleted"), at("Freeing AAC library..."));
+    EXPECT_LT(at("Shuting down ASPI..."), at("ASPI unloaded successfuly"));
+    EXPECT_LT(at("ASPI unloaded successfuly"), at("Freeing AAC library..."));
+}
+
+TEST_F(CdPage, ThePlayerDialogDrivesTheCdPage) {
+    ::setenv("LYB30_AUDIO_SINK", "fakesink sync=true", 1);
+    PlayerSubsystem player;
+    QtAppShell shell;
+    AppEnvironment env = Env();
+    env.seams.playerInit = [&player, this] { player.Init(dir); };
+    env.seams.playerShutdown = [&player] { player.Shutdown(); };
+    shell.SetPlayer(&player);
+    CLyb30App app(std::move(env), shell);
+    shell.SetApp(&app);
+    ASSERT_TRUE(app.InitInstance());
+    auto* form = dynamic_cast<CCDForm*>(app.GetCDForm());
+    ASSERT_NE(form, nullptr);
+    PlayerDialogState& dialog = player.Dialog();
+    ASSERT_NE(dialog.Cd(), nullptr);
+    dialog.SetSource(kSourceCd);
+    dialog.SmallPlayerPlay(); // no row selected: the first is
+    EXPECT_EQ(form->Doc()->Selection(), std::vector<int>{0});
+    EXPECT_TRUE(form->Doc()->Playing());
+    EXPECT_EQ(form->Doc()->CurrentTrack(), 1);
+    EXPECT_EQ(form->play->text(), "Pause");
+    EXPECT_EQ(GetCdState(), kCdPlaying);
+    dialog.Next();
+    EXPECT_EQ(form->Doc()->CurrentTrack(), 2);
+    dialog.Stop();
+    EXPECT_FALSE(form->Doc()->Playing());
+    EXPECT_EQ(GetCdState(), kCdIdle);
+    // Random mode on the dialog makes the page's Play pick a random track.
+    dialog.SetMode(kModeRandom);
+    form->play->click();
+    EXPECT_TRUE(form->Doc()->Playing());
+    form->stop->click();
+    shell.DestroyMainFrame();
+    app.ExitInstance();
+    ::unsetenv("LYB30_AUDIO_SINK");
 }
 
 } // namespace

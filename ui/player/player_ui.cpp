@@ -6,6 +6,7 @@
 #include "library/studio_page.h"
 #include "player/play_list.h"
 #include "player/player_subsystem.h"
+#include "ui/cd_play_list.h"
 #include "player/skin_browser_state.h"
 #include "player/studio_page_play_list.h"
 #include "ui/player/player_dialog.h"
@@ -70,6 +71,21 @@ void PlayerUi::AttachStudio(StudioPage& page) {
     StudioTransfer transfer = page.Transfer();
     transfer.stopPlayer = [&d] { d.Stop(); };
     page.SetTransfer(std::move(transfer));
+}
+
+void PlayerUi::AttachCd(CCDDoc& doc) {
+    m_cdList = std::make_unique<CdPagePlayList>(doc);
+    PlayerDialogState& d = m_player.Dialog();
+    d.SetCd(m_cdList.get());
+    CdPageServices& s = doc.Services();
+    s.randomPlayMode = [&d] { return d.Mode() == kModeRandom; };
+    s.stopStudioPlayer = [&d] { d.StopStudio(); };
+    s.notifySmallPlayer = [this](int wparam) { NotifySmallPlayer(wparam); };
+    s.playerInCdMode = [&d] { return d.Source() == kSourceCd && d.Active(); };
+    s.trackStarted = [&d](int seconds) {
+        if (d.Source() == kSourceCd)
+            d.OnMessage2022(seconds);
+    };
 }
 
 void PlayerUi::NotifySmallPlayer(int wparam) {

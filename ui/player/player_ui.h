@@ -19,6 +19,8 @@ namespace lyb {
 class CLyb30App;
 class StudioPage;
 class StudioPagePlayList;
+class CCDDoc;
+class CdPagePlayList;
 class PlayerSubsystem;
 
 class PlayerUi final : public SmallPlayerHost {
@@ -33,6 +35,9 @@ public:
     /// The Music Studio page becomes the list the dialog plays, and the page
     /// reaches Studio playback through its seam.
     void AttachStudio(StudioPage& page);
+    /// The CD Player page: the dialog drives it, and it asks the player
+    /// (random mode, stopping the Studio, the Small Player).
+    void AttachCd(CCDDoc& doc);
 
     // Commands (the main menu's entry points).
     void PlayStudio();            ///< 32791 "Play Music in Studio"
@@ -75,6 +80,7 @@ private:
     CSmallPlayer* m_small = nullptr;
     QPointer<CVolumePopup> m_volume;
     std::unique_ptr<StudioPagePlayList> m_studioList;
+    std::unique_ptr<CdPagePlayList> m_cdList;
     std::function<std::unique_ptr<TrayIcon>()> m_trayFactory;
     bool m_mainWasMaximised = false;
     int m_switchDelayMs = 200;
