@@ -5,6 +5,7 @@
 #include "app/settings.h"
 #include "platform/desktop_entry.h"
 #include "platform/instance.h"
+#include "platform/process.h"
 #include "platform/prompt.h"
 #include "platform/registry.h"
 #include "platform/volumes.h"
@@ -163,6 +164,35 @@ TEST_F(SetupFixture, InstallsFilesLogSettingsAssociationsAndShortcuts) {
     EXPECT_EQ(steps.percents.back(), 100);
     EXPECT_TRUE(std::is_sorted(steps.percents.begin(), steps.percents.end()));
     EXPECT_NE(ReadAll(dest + "/setup.log").find("USB driver: not installed"), std::string::npos);
+}
+
+// The desktop's own checker reads every entry setup writes, and the
+// package's entry and file types.
+TEST_F(SetupFixture, DesktopEntriesAndFileTypesPassTheDesktopsOwnTools) {
+    if (!fs::exists("/usr/bin/desktop-file-validate") || !fs::exists("/usr/bin/update-mime-database"))
+        GTEST_SKIP() << "desktop-file-utils or shared-mime-info is not installed";
+    dest = root / "home/My Programs/Lyrabox 3.0"; // a blank in the folder's name
+    CSetup s(Env());
+    ASSERT_EQ(s.Start({}), CSetup::StartResult::Ready);
+    ASSERT_EQ(s.Install(Options(), nullptr), 0);
+    std::vector<std::string> entries = {TestData("../../resources/package/lyb30.desktop")};
+    for (const auto& e : fs::recursive_directory_iterator(root / "home"))
+        if (e.path().extension() == ".desktop")
+            entries.push_back(e.path().string());
+    EXPECT_EQ(entries.size(), 7u); // the package's, four in the group, the desktop's, lyb30.desktop
+    for (const auto& e : entries) {
+        const ProcessRun run = RunAndCapture("/usr/bin/desktop-file-validate", {e}, "", 10000);
+        EXPECT_EQ(run.exitCode, 0) << e << "\n" << run.output;
+        EXPECT_EQ(run.output, "") << e;
+    }
+    const std::string mime = root / "mime";
+    fs::create_directories(mime + "/packages");
+    fs::copy_file(TestData("../../resources/package/lyrabox-mime.xml"), mime + "/packages/lyrabox.xml");
+    const ProcessRun run = RunAndCapture("/usr/bin/update-mime-database", {mime}, "", 20000);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    const std::string globs = ReadAll(mime + "/globs2");
+    EXPECT_NE(globs.find("audio/x-lse:*.lse"), std::string::npos) << globs;
+    EXPECT_NE(globs.find("application/x-cda:*.cda"), std::string::npos) << globs;
 }
 
 TEST_F(SetupFixture, ASecondSetupOrTheOtherProgramEndsTheStartAtOnce) {
