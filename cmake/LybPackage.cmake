@@ -17,6 +17,9 @@ foreach(component tessel wnaspi32 aac usb lsedll)
     install(TARGETS ${component} LIBRARY DESTINATION ${LYB_PACKAGE_SUBDIR})
   endif()
 endforeach()
+# The skins the build makes (tools/mkskin).
+install(DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/Skins/ DESTINATION ${LYB_PACKAGE_SUBDIR}/Skins
+        FILES_MATCHING PATTERN "*.nms")
 install(FILES ${PROJECT_SOURCE_DIR}/resources/setup/help.html
         DESTINATION ${LYB_PACKAGE_SUBDIR} RENAME lyb30.chm)
 install(FILES ${PROJECT_SOURCE_DIR}/resources/package/lyb30.desktop DESTINATION share/applications)

@@ -289,10 +289,10 @@ int main(int argc, char** argv) {
     total += AddProgramFile(o, ReadFile(setupRes + "/help.html"), "Help/lyb30/index.html", false, totals);
     list += "!help\\lyb30\r\n+help\\lyb30\r\nHelp\\lyb30\\index.html\r\n+\r\n";
 
-    // Skins shipped with the program, when there are any.
+    // The skins the build made for the program.
     std::string skins;
-    if (fs::is_directory(o.resources + "/skins")) {
-        for (const auto& e : fs::directory_iterator(o.resources + "/skins")) {
+    if (fs::is_directory(o.bin + "/Skins")) {
+        for (const auto& e : fs::directory_iterator(o.bin + "/Skins")) {
             if (!e.is_regular_file())
                 continue;
             const std::string name = e.path().filename().string();
