@@ -21,7 +21,7 @@ endforeach()
 install(DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/Skins/ DESTINATION ${LYB_PACKAGE_SUBDIR}/Skins
         FILES_MATCHING PATTERN "*.nms")
 install(FILES ${PROJECT_SOURCE_DIR}/resources/setup/help.html
-        DESTINATION ${LYB_PACKAGE_SUBDIR} RENAME lyb30.chm)
+        DESTINATION ${LYB_PACKAGE_SUBDIR}/help/lyb30 RENAME index.html)
 install(FILES ${PROJECT_SOURCE_DIR}/resources/package/lyb30.desktop DESTINATION share/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/resources/setup/lyb30.svg DESTINATION share/icons/hicolor/scalable/apps)
 install(FILES ${PROJECT_SOURCE_DIR}/resources/package/lyrabox-mime.xml
