@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 export CCACHE_BASEDIR=$PWD
 cmake --preset default >/dev/null
-cmake --build --preset default -j "$(nproc)" --target lyb30 tessel wnaspi32 aac skins
+cmake --build --preset default -j "$(nproc)" --target lyb30 tessel wnaspi32 aac usb skins
 (cd build/default && rm -f lyrabox_*.deb && cpack -G DEB >/dev/null)
 deb=$(ls build/default/lyrabox_*.deb)
 echo "check-deb: $deb"
