@@ -138,13 +138,16 @@ std::string MimeAppsSetDefault(const std::string& text, const std::string& mime,
 Associations::Associations(const Registry& registry, std::string installFolder, XdgFolders xdg)
     : m_registry(registry), m_installFolder(std::move(installFolder)), m_xdg(std::move(xdg)) {}
 
-std::string Associations::Command() const { return m_installFolder + "/lyb30" + " /play %1"; }
+std::string Associations::ProgramPath() const { return m_installFolder + "/lyb30"; }
+
+std::string Associations::Command() const { return ProgramPath() + " /play %1"; }
 
 std::string Associations::MimeTypeOf(const std::string& ext) {
     if (EqualNoCase(ext, ".mp3")) return "audio/mpeg";
     if (EqualNoCase(ext, ".aac")) return "audio/aac";
     if (EqualNoCase(ext, ".m3u")) return "audio/x-mpegurl";
     if (EqualNoCase(ext, ".cda")) return "application/x-cda";
+    if (EqualNoCase(ext, ".lse")) return "audio/x-lse";
     if (EqualNoCase(ext, "AudioCD")) return kCdMime;
     return {};
 }
@@ -189,9 +192,11 @@ bool Associations::IsAudioCDAssociated() const {
            key.QueryString("", v) == RegStatus::Ok && EqualNoCase(v, Command());
 }
 
-void Associations::AssociateAudioCD() {
+void Associations::AssociateAudioCD(bool createKey) {
     RegKey key;
-    if (m_registry.OpenKey(Hive::ClassesRoot, kCdCommandKey, RegAccess::Full, key) != RegStatus::Ok)
+    const RegStatus opened = createKey ? m_registry.CreateKey(Hive::ClassesRoot, kCdCommandKey, RegAccess::Full, key)
+                                       : m_registry.OpenKey(Hive::ClassesRoot, kCdCommandKey, RegAccess::Full, key);
+    if (opened != RegStatus::Ok)
         return;
     std::string previous;
     if (key.QueryString("", previous) == RegStatus::Ok && !EqualNoCase(previous, Command()))
@@ -210,22 +215,69 @@ void Associations::UnassociateAudioCD() {
     DesktopUnassociate(kCdMime);
 }
 
-void Associations::WriteDesktopEntry() const {
-    const std::string path = m_xdg.dataHome + "/applications/" + kDesktopFile;
+void Associations::RegisterFileClass() {
+    RegKey key;
+    if (m_registry.CreateKey(Hive::ClassesRoot, kClassName, RegAccess::Full, key) != RegStatus::Ok)
+        return;
+    RegKey icon;
+    if (m_registry.CreateKey(Hive::ClassesRoot, std::string(kClassName) + "\\DefaultIcon", RegAccess::Full, icon) ==
+        RegStatus::Ok)
+        icon.SetString("", ProgramPath() + ",4");
+    RegKey open;
+    if (m_registry.CreateKey(Hive::ClassesRoot, std::string(kClassName) + "\\shell\\open\\command", RegAccess::Full,
+                             open) == RegStatus::Ok)
+        open.SetString("", "\"" + ProgramPath() + "\" \"%1\"");
+}
+
+void Associations::RestoreBackup(const std::string& ext) {
+    RegKey key;
+    std::string back;
+    if (m_registry.OpenKey(Hive::ClassesRoot, ext, RegAccess::Full, key) == RegStatus::Ok &&
+        key.QueryString(kBackupName, back) == RegStatus::Ok)
+        key.SetString("", back);
+    DesktopUnassociate(MimeTypeOf(ext));
+}
+
+void Associations::RestoreAudioCDBackup() {
+    RegKey key;
+    std::string back;
+    if (m_registry.OpenKey(Hive::ClassesRoot, kCdCommandKey, RegAccess::Full, key) == RegStatus::Ok &&
+        key.QueryString(kBackupName, back) == RegStatus::Ok)
+        key.SetString("", back);
+    DesktopUnassociate(kCdMime);
+}
+
+std::string Associations::DesktopEntryPath() const {
+    return m_xdg.dataHome + "/applications/" + kDesktopFile;
+}
+
+std::string Associations::DesktopEntryText() const {
     // The install folder may hold blanks and other characters the Exec key
     // reserves: the program is quoted, and the program runs in its folder.
-    std::string text =
-        "[Desktop Entry]\n"
-        "Type=Application\n"
-        "Name=Lyrabox 3.0\n"
-        "Comment=Music manager for the phone's memory card\n"
-        "Exec=" + DesktopExecValue({m_installFolder + "/lyb30", "/play"}, "%f") + "\n"
-        "Path=" + DesktopStringValue(m_installFolder) + "\n"
-        "Terminal=false\n"
-        "Categories=AudioVideo;Audio;Player;\n"
-        "MimeType=audio/mpeg;audio/aac;audio/x-mpegurl;application/x-cda;x-content/audio-cdda;\n";
+    DesktopEntry e;
+    e.name = "Lyrabox 3.0";
+    e.comment = "Music manager for the phone's memory card";
+    e.command = {ProgramPath(), "/play"};
+    e.fieldCodes = "%f";
+    e.path = m_installFolder;
+    e.categories = "AudioVideo;Audio;Player;";
+    e.mimeTypes = "audio/mpeg;audio/aac;audio/x-mpegurl;application/x-cda;audio/x-lse;x-content/audio-cdda;";
+    return FormatDesktopEntry(e);
+}
+
+void Associations::WriteDesktopEntry() const {
+    const std::string path = DesktopEntryPath();
+    const std::string text = DesktopEntryText();
     if (ReadFile(path) != text)
         WriteFileAtomically(path, text);
+}
+
+void Associations::RemoveDesktopEntry() {
+    const std::string path = DesktopEntryPath();
+    const std::string text = ReadFile(path);
+    std::error_code ec;
+    if (!text.empty() && DesktopEntryValue(text, "Path") == m_installFolder)
+        std::filesystem::remove(path, ec);
 }
 
 // The desktop default before ours is kept in the classes root beside the

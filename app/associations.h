@@ -38,8 +38,25 @@ public:
     void Associate(const std::string& ext);
     void Unassociate(const std::string& ext);
     bool IsAudioCDAssociated() const;
-    void AssociateAudioCD();
+    /// `createKey`: make the command key when it is missing (the installer
+    /// does; the Preferences dialog changes only a key that exists).
+    void AssociateAudioCD(bool createKey = false);
     void UnassociateAudioCD();
+
+    /// The installer's file class: "LYB.File" with DefaultIcon (program
+    /// path + ",4") and shell\open\command ("program" "%1").
+    void RegisterFileClass();
+    /// The uninstaller's restore: the backup value, when there is one,
+    /// becomes the default again (the backup and the class stay); the
+    /// desktop's default goes back to what it was before ours.
+    void RestoreBackup(const std::string& ext);
+    void RestoreAudioCDBackup();
+    /// Removes the program's own desktop entry when it is the one this
+    /// installation wrote (its Exec names this folder's program).
+    void RemoveDesktopEntry();
+
+    /// The program: installFolder + "/lyb30".
+    std::string ProgramPath() const;
 
     /// The MIME type the desktop uses for an extension (or "x-content/audio-cdda"
     /// for the AudioCD command); empty when unknown.
@@ -49,6 +66,8 @@ private:
     void DesktopAssociate(const std::string& mime);
     void DesktopUnassociate(const std::string& mime);
     void WriteDesktopEntry() const;
+    std::string DesktopEntryPath() const;
+    std::string DesktopEntryText() const;
 
     const Registry& m_registry;
     std::string m_installFolder;

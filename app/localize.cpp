@@ -52,6 +52,24 @@ long ReadLeadingInt(std::string_view s) {
     return negative ? -value : value;
 }
 
+// \n, \t and \\ of a string file's text; any other backslash stays.
+std::u16string TranslateEscapes(std::u16string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\\' && i + 1 < text.size()) {
+            const char16_t next = text[i + 1];
+            if (next == u'n' || next == u't' || next == u'\\') {
+                out.push_back(next == u'n' ? u'\n' : next == u't' ? u'\t' : u'\\');
+                ++i;
+                continue;
+            }
+        }
+        out.push_back(text[i]);
+    }
+    return out;
+}
+
 } // namespace
 
 std::string TruncateUtf8(std::string text, size_t maxBytes) {
@@ -81,9 +99,20 @@ void CLocalize::Load() {
 }
 
 void CLocalize::LoadFromBytes(std::string_view bytes) {
+    ParseLines(bytes, false, kLineUnits);
+    const std::string site(kSiteAddress);
+    m_slots[6] = site + "\tCtrl+3";
+    m_slots[155] = site;
+    m_slots[182] = site;
+    m_slots[413] = site;
+}
+
+void CLocalize::LoadStringFile(std::string_view bytes) { ParseLines(bytes, true, kStringFileTextUnits); }
+
+void CLocalize::ParseLines(std::string_view bytes, bool escapes, size_t textUnits) {
     std::u16string line;
     line.reserve(kLineUnits);
-    auto finishLine = [this](std::u16string_view text) {
+    auto finishLine = [&](std::u16string_view text) {
         size_t eq = text.find(u'=');
         if (eq == std::u16string_view::npos)
             return;
@@ -91,7 +120,12 @@ void CLocalize::LoadFromBytes(std::string_view bytes) {
         long id = ReadLeadingInt(ToAnsiText(idPart));
         if (id < 0 || id >= kSlotCount)
             return;
-        m_slots[static_cast<size_t>(id)] = ToInterfaceText(text.substr(eq + 1));
+        std::u16string value(text.substr(eq + 1));
+        if (escapes)
+            value = TranslateEscapes(value);
+        if (value.size() > textUnits)
+            value.resize(textUnits);
+        m_slots[static_cast<size_t>(id)] = ToInterfaceText(value);
     };
     // Units are read in pairs of bytes; an odd last byte cannot form a unit.
     bool lastWasCR = false;
@@ -115,12 +149,6 @@ void CLocalize::LoadFromBytes(std::string_view bytes) {
     }
     if (!line.empty())
         finishLine(line);
-
-    const std::string site(kSiteAddress);
-    m_slots[6] = site + "\tCtrl+3";
-    m_slots[155] = site;
-    m_slots[182] = site;
-    m_slots[413] = site;
 }
 
 std::string CLocalize::Get(int id, std::string_view english) const {

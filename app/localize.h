@@ -60,6 +60,14 @@ public:
     void Load();
     /// The same from the file's bytes (used by Load, tests and the fuzzer).
     void LoadFromBytes(std::string_view bytes);
+
+    /// Texts of a string file of the installer or the uninstaller
+    /// ("uninstall.dat"): the same lines, with the escapes backslash-n,
+    /// backslash-t and two backslashes translated to newline, tab and one
+    /// backslash, each text cut to
+    /// kStringFileTextUnits units, and no fixed slots.
+    void LoadStringFile(std::string_view bytes);
+    static constexpr size_t kStringFileTextUnits = 1020;
     /// Empties every slot (the English interface).
     void Clear();
 
@@ -80,6 +88,8 @@ public:
     std::string ToAnsiText(std::u16string_view units) const;
 
 private:
+    void ParseLines(std::string_view bytes, bool escapes, size_t textUnits);
+
     std::array<std::string, kSlotCount> m_slots;
     std::string m_path;
     unsigned m_codePage = 1252;

@@ -86,15 +86,21 @@ FileReplacement::~FileReplacement() {
     Abort();
 }
 
-bool FileReplacement::Begin(const std::string& path, const std::string& preferredTemp) {
+bool FileReplacement::Begin(const std::string& path, const std::string& preferredTemp, bool followLinks) {
     Abort();
     m_failed = false;
-    m_target = FollowLinks(path);
-    if (m_target.empty())
+    m_error = 0;
+    m_followLinks = followLinks;
+    m_target = followLinks ? FollowLinks(path) : path;
+    if (m_target.empty()) {
+        m_error = ELOOP;
         return false;
+    }
     const std::string preferred =
         preferredTemp.empty() ? m_target + ".tmp." + std::to_string(::getpid()) : preferredTemp;
     m_fd = CreateExclusive(preferred, m_temp);
+    if (m_fd < 0)
+        m_error = errno;
     return m_fd >= 0;
 }
 
@@ -102,6 +108,8 @@ bool FileReplacement::Write(std::string_view bytes) {
     if (m_fd < 0 || m_failed)
         return false;
     m_failed = !WriteAll(m_fd, bytes);
+    if (m_failed)
+        m_error = errno;
     return !m_failed;
 }
 
@@ -110,18 +118,26 @@ bool FileReplacement::Commit() {
         return false;
     mode_t mode = 0644;
     struct stat st;
-    const bool existed = ::stat(m_target.c_str(), &st) == 0;
+    const bool existed = (m_followLinks ? ::stat(m_target.c_str(), &st) : ::lstat(m_target.c_str(), &st)) == 0 &&
+                         !S_ISLNK(st.st_mode);
     if (existed)
         mode = st.st_mode & 07777;
+    if (m_mode >= 0)
+        mode = static_cast<mode_t>(m_mode);
     bool ok = !m_failed && ::fchmod(m_fd, mode) == 0;
     // Root editing a user's file must not take it over.
     if (ok && existed && ::geteuid() == 0 && (st.st_uid != 0 || st.st_gid != 0))
         ok = ::fchown(m_fd, st.st_uid, st.st_gid) == 0;
     ok = ok && ::fsync(m_fd) == 0;
+    if (!ok && m_error == 0)
+        m_error = errno;
     ok = ::close(m_fd) == 0 && ok;
     m_fd = -1;
-    if (ok)
+    if (ok) {
         ok = ::rename(m_temp.c_str(), m_target.c_str()) == 0;
+        if (!ok)
+            m_error = errno;
+    }
     if (!ok) {
         ::unlink(m_temp.c_str());
         m_temp.clear();

@@ -38,7 +38,10 @@ class FileReplacement {
     /// `preferredTemp` (given for that file) or that file's name + ".tmp." +
     /// the process id, or a random name when that one is taken. False when
     /// it cannot be created.
-    bool Begin(const std::string& path, const std::string& preferredTemp = {});
+    /// `followLinks` false: a link at `path` is itself replaced, never the
+    /// file it points to (the installer, whose target names come from its
+    /// input, must not write through a link out of its folder).
+    bool Begin(const std::string& path, const std::string& preferredTemp = {}, bool followLinks = true);
     int Fd() const { return m_fd; }
     bool Write(std::string_view bytes);
     /// Flushes the data to disk, gives the new file the permissions (and,
@@ -48,6 +51,11 @@ class FileReplacement {
     bool Commit();
     /// Removes the temporary file.
     void Abort();
+    /// Gives the new file these permission bits instead of the replaced
+    /// file's (the installer's "normal attributes": 0644, 0755).
+    void SetMode(unsigned mode) { m_mode = static_cast<int>(mode & 07777); }
+    /// The system's error number of the last failure (0 after a success).
+    int Error() const { return m_error; }
 
     /// The file being replaced (links followed) and the temporary file.
     const std::string& Target() const { return m_target; }
@@ -57,6 +65,9 @@ class FileReplacement {
     std::string m_target;
     std::string m_temp;
     int m_fd = -1;
+    int m_mode = -1;
+    bool m_followLinks = true;
+    int m_error = 0;
     bool m_failed = false;
 };
 

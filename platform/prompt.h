@@ -5,7 +5,9 @@
 // records every question.
 #pragma once
 
+#include <cstdio>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -64,6 +66,28 @@ private:
     mutable std::mutex m_mutex;
     std::deque<PromptAnswer> m_answers;
     std::vector<Asked> m_asked;
+};
+
+/// For front ends run without a window (scripted installs): prints each
+/// message to standard error and answers a question with `decide` (Ok for a
+/// message without a choice).
+class ConsolePrompt final : public Prompt {
+public:
+    explicit ConsolePrompt(std::function<PromptAnswer(const std::string& text, PromptButtons buttons)> decide)
+        : m_decide(std::move(decide)) {}
+    PromptAnswer Ask(const std::string& text, const std::string& caption, PromptButtons buttons,
+                     PromptIcon) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const PromptAnswer a = buttons == PromptButtons::Ok ? PromptAnswer::Ok : m_decide(text, buttons);
+        std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+        if (buttons != PromptButtons::Ok)
+            std::fprintf(stderr, "  -> %s\n", a == PromptAnswer::Yes ? "yes" : a == PromptAnswer::No ? "no" : "cancel");
+        return a;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::function<PromptAnswer(const std::string&, PromptButtons)> m_decide;
 };
 
 } // namespace lyb

@@ -30,6 +30,9 @@ private:
 /// trailing '/'; "." when it cannot be found.
 std::string ProgramFolder();
 
+/// The running program's own file (from /proc/self/exe); "" when unknown.
+std::string ProgramPath();
+
 /// The current working directory ("." when unknown).
 std::string CurrentFolder();
 

@@ -17,6 +17,7 @@ packages=(
   desktop-file-utils libglib2.0-bin
   libfftw3-dev
   xvfb xauth
+  desktop-file-utils shared-mime-info dpkg-dev fakeroot
 )
 
 missing=()

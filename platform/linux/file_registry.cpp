@@ -1,6 +1,7 @@
 #include "platform/linux/file_registry.h"
 
 #include "platform/atomic_file.h"
+#include "platform/shared_library.h"
 #include "platform/trace.h"
 
 #include <cerrno>
@@ -118,12 +119,16 @@ FileRegistryStore::FileRegistryStore(std::string folder, std::optional<bool> mac
 FileRegistryStore::~FileRegistryStore() = default;
 
 std::string FileRegistryStore::FileOf(Hive hive) const {
+    if (hive == Hive::LocalMachine && !m_machineFile.empty())
+        return m_machineFile;
     return m_folder + "/" + BaseName(hive) + ".reg";
 }
 
 bool FileRegistryStore::Writable(Hive hive) const {
     if (hive != Hive::LocalMachine)
         return true;
+    if (!m_machineFile.empty())
+        return false;
     if (m_machineWritable)
         return *m_machineWritable;
     const std::string file = FileOf(hive);
@@ -217,8 +222,11 @@ std::shared_ptr<Registry> OpenDefaultRegistry() {
     std::optional<bool> machine;
     if (const char* ro = std::getenv("LYB30_MACHINE_READONLY"); ro && std::string(ro) == "1")
         machine = false;
-    return std::make_shared<Registry>(
-        std::make_shared<FileRegistryStore>(DefaultRegistryFolder(), machine));
+    auto store = std::make_shared<FileRegistryStore>(DefaultRegistryFolder(), machine);
+    const std::string packaged = ProgramFolder() + "/" + kPackagedMachineHive;
+    if (::access(packaged.c_str(), R_OK) == 0)
+        store->SetMachineFile(packaged);
+    return std::make_shared<Registry>(store);
 }
 
 } // namespace lyb

@@ -31,9 +31,14 @@ public:
     const std::string& Folder() const { return m_folder; }
     std::string FileOf(Hive hive) const;
 
+    /// The machine hive is this file instead, read only: the machine-wide
+    /// values a system package ships beside the program.
+    void SetMachineFile(std::string path) { m_machineFile = std::move(path); }
+
 private:
     struct Cache;
     std::string m_folder;
+    std::string m_machineFile;
     std::optional<bool> m_machineWritable;
     std::unique_ptr<Cache> m_cache;
 };
@@ -42,8 +47,14 @@ private:
 /// else $HOME/.config/lyrabox.
 std::string DefaultRegistryFolder();
 
+/// The name of the machine-wide values a system package installs in the
+/// program's folder.
+inline constexpr const char* kPackagedMachineHive = "machine.reg";
+
 /// The program's registry on DefaultRegistryFolder(). The machine hive is
 /// read-only when LYB30_MACHINE_READONLY is "1", else as the file allows.
+/// A program installed by a system package (a "machine.reg" in its own
+/// folder) reads its machine hive from there, read only.
 std::shared_ptr<Registry> OpenDefaultRegistry();
 
 } // namespace lyb

@@ -31,12 +31,16 @@ void SharedLibrary::Close() {
     }
 }
 
-std::string ProgramFolder() {
+std::string ProgramPath() {
     char buf[PATH_MAX];
-    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0)
+    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+}
+
+std::string ProgramFolder() {
+    const std::string path = ProgramPath();
+    if (path.empty())
         return ".";
-    std::string path(buf, static_cast<size_t>(n));
     size_t slash = path.rfind('/');
     if (slash == std::string::npos)
         return ".";

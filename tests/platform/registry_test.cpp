@@ -134,6 +134,29 @@ TEST(FileRegistry, ReadOnlyMachineHiveRefusesWrites) {
     fs::remove_all(dir);
 }
 
+TEST(FileRegistry, APackagedMachineHiveIsReadFromItsOwnFileAndNeverWritten) {
+    const std::string dir = TempFolder("pkg");
+    const std::string packaged = dir + "/machine-packaged.reg";
+    std::ofstream(packaged) << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvik\\Lyrabox 3.0]\n"
+                               "\"pth\"=\"/usr/lib/lyrabox\"\n";
+    auto store = std::make_shared<FileRegistryStore>(dir + "/user", true);
+    store->SetMachineFile(packaged);
+    Registry reg(store);
+    RegKey k;
+    ASSERT_EQ(reg.OpenKey(Hive::LocalMachine, "SOFTWARE\\Orvik\\Lyrabox 3.0", RegAccess::Read, k), RegStatus::Ok);
+    std::string pth;
+    EXPECT_EQ(k.QueryString("pth", pth), RegStatus::Ok);
+    EXPECT_EQ(pth, "/usr/lib/lyrabox");
+    EXPECT_FALSE(reg.Writable(Hive::LocalMachine));
+    RegKey w;
+    EXPECT_EQ(reg.CreateKey(Hive::LocalMachine, "SOFTWARE\\Other", RegAccess::Full, w), RegStatus::AccessDenied);
+    // The user's own values still live in the user's folder.
+    ASSERT_EQ(reg.CreateKey(Hive::CurrentUser, "SOFTWARE\\Orvik\\Lyrabox 3.0", RegAccess::Full, w), RegStatus::Ok);
+    EXPECT_TRUE(fs::exists(dir + "/user/user.reg"));
+    EXPECT_FALSE(fs::exists(dir + "/user/machine.reg"));
+    fs::remove_all(dir);
+}
+
 TEST(FileRegistry, FileIsReadableTextAndSeesOtherWriters) {
     const std::string dir = TempFolder("txt");
     Registry a(std::make_shared<FileRegistryStore>(dir, true));

@@ -1,0 +1,9 @@
+^^^^2048000
+!Skins
+!Help\en
+Program\lyb30
+Program\uninstall
++Skins
+Skins\simple.nms
++
+Program\ReadMe.txt
