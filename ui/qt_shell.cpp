@@ -3,11 +3,13 @@
 #include "app/page_documents.h"
 #include "platform/trace.h"
 #include "ui/cd_form.h"
+#include "ui/club_orvik_form.h"
 #include "ui/main_frame.h"
 #include "ui/mobile_device_form.h"
 #include "ui/music_form.h"
 #include "ui/pages.h"
 #include "ui/player/player_ui.h"
+#include "ui/shell/main_commands.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -126,7 +128,7 @@ ViewFactory QtAppShell::MakeViewFactory(int index) {
         case 1: {
             frame = new CClubOrvikFrame();
             auto* club = dynamic_cast<CClubOrvikDoc*>(&doc);
-            view = new CClubOrvikForm(club ? club->StartUrl() : std::string(), frame);
+            view = new CClubOrvikForm(*m_app, club ? club->StartUrl() : std::string(), frame);
             caption = "Club Orvik";
             break;
         }
@@ -145,6 +147,7 @@ ViewFactory QtAppShell::MakeViewFactory(int index) {
             auto* pane = new CMobileDeviceForm(*m_app, musicFrame);
             musicFrame->SetDevicePane(pane, m_app->Settings().splitterPosition);
             ConnectTransfer(*musicForm, *pane);
+            WireMusicCommands(musicForm);
             m_frame->AddPage(frame, caption);
             return view;
         }
@@ -158,12 +161,50 @@ ViewFactory QtAppShell::MakeViewFactory(int index) {
 
 bool QtAppShell::CreateMainFrame(CLyb30App& app) {
     m_app = &app;
+    // A right-to-left language mirrors every window of the program.
+    QApplication::setLayoutDirection(!app.EnglishInterface() && app.Settings().rightToLeft ? Qt::RightToLeft
+                                                                                          : Qt::LeftToRight);
     m_frame = std::make_unique<CMainFrame>(app);
     if (m_player) {
         m_playerUi = std::make_unique<PlayerUi>(app, *m_player, *m_frame);
         m_frame->SetPlayerDialog(m_playerUi->MakeDialog(m_frame.get()));
+        WirePlayerCommands();
     }
     return true;
+}
+
+void QtAppShell::WirePlayerCommands() {
+    PlayerUi* player = m_playerUi.get();
+    CMainFrame* frame = m_frame.get();
+    frame->SetCommandHandler(kIdPlayStudio, [player] { player->PlayStudio(); });
+    frame->SetCommandHandler(kIdStopStudio, [player] { player->StopStudio(); });
+    frame->SetCommandHandler(kIdSinglePlay, [player] { player->SetPlayMode(0); });
+    frame->SetCommandHandler(kIdContinuousPlay, [player] { player->SetPlayMode(1); });
+    frame->SetCommandHandler(kIdRandomPlay, [player] { player->SetPlayMode(2); });
+    frame->SetCommandHandler(kIdSmallPlayer, [player] { player->SwitchToSmallPlayer(); });
+    frame->SetCommandHandler(kIdSkins, [player] { player->ShowSkinBrowser(); });
+}
+
+void QtAppShell::WireMusicCommands(CMusicForm* form) {
+    CMainFrame* frame = m_frame.get();
+    // The Studio's commands act on the Music Studio page, which is shown first.
+    auto onStudio = [frame, form](std::function<void(CMusicForm&)> run) {
+        return [frame, form, run = std::move(run)] {
+            frame->SwitchPage(kPageMusicStudio);
+            run(*form);
+        };
+    };
+    frame->SetCommandHandler(
+        kIdTransfer, onStudio([](CMusicForm& f) { f.OnTransfer(); }),
+        [form] { return form->State().TransferEnabled(); });
+    frame->SetCommandHandler(
+        kIdEditItem, onStudio([](CMusicForm& f) { f.OnEditItem(); }), [form] { return form->State().CanEdit(); });
+    frame->SetCommandHandler(kIdCreatePlaylist, onStudio([](CMusicForm& f) { f.OnCreatePlaylist(); }));
+    frame->SetCommandHandler(kIdSearch, onStudio([](CMusicForm& f) { f.OnSearch(); }));
+    frame->SetCommandHandler(kIdSelectAll, onStudio([](CMusicForm& f) { f.State().SelectAll(); }));
+    frame->SetCommandHandler(kIdUnselectAll, onStudio([](CMusicForm& f) { f.State().UnselectAll(); }));
+    frame->SetCommandHandler(kIdRemoveSelected, onStudio([](CMusicForm& f) { f.State().RemoveSelected(); }));
+    frame->SetCommandHandler(kIdRemoveAll, onStudio([](CMusicForm& f) { f.State().RemoveAll(); }));
 }
 
 void QtAppShell::ShowMainWindow(bool hidden) {

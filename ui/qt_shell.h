@@ -53,6 +53,10 @@ private:
     void ConnectTransfer(CMusicForm& music, CMobileDeviceForm& pane);
     /// The pane's column widths and the splitter's position into the settings.
     void SaveDevicePane();
+    /// The main menu's Music Studio commands reach this page.
+    void WireMusicCommands(CMusicForm* form);
+    /// The player's commands.
+    void WirePlayerCommands();
 
     CLyb30App* m_app = nullptr;
     PlayerSubsystem* m_player = nullptr;
