@@ -88,16 +88,21 @@ CClubOrvikForm::CClubOrvikForm(CLyb30App& app, const std::string& startUrl, QWid
                                                      static_cast<int>(CLocalize::kSiteAddress.size())))); });
     m_favourites->setMenu(favourites);
 
+    bar->addStretch(1);
+    layout->addLayout(bar);
+    // The address on a row of its own, with the way out to the desktop's browser.
+    auto* addressRow = new QHBoxLayout;
     auto* addressLabel = new QLabel(Q(Tr(l, texts::kAddress)), this);
-    bar->addWidget(addressLabel);
+    addressRow->addWidget(addressLabel);
     m_address = new QLineEdit(this);
     m_address->setObjectName("clubAddress");
     // Addresses read left to right in every language.
     m_address->setLayoutDirection(Qt::LeftToRight);
     addressLabel->setBuddy(m_address);
-    bar->addWidget(m_address, 1);
+    addressRow->addWidget(m_address, 1);
+    bar = addressRow;
     m_browser = button("clubOpenInBrowser", texts::kOpenInBrowser, QStyle::SP_DesktopIcon);
-    layout->addLayout(bar);
+    layout->addLayout(addressRow);
 
     m_view = new QTextBrowser(this);
     m_view->setObjectName("clubView");

@@ -5,7 +5,9 @@
 #include "ui/shell/shell_texts.h"
 
 #include <QDesktopServices>
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QResource>
@@ -65,10 +67,18 @@ bool CHelpFile::Open(const std::string& path) {
     }
     const QByteArray text = project.readAll();
     m_project = ParseHelpProject(std::string_view(text.constData(), static_cast<size_t>(text.size())));
+    const QFileInfo info(QFile::decodeName(path.c_str()));
+    m_size = info.size();
+    m_modified = info.lastModified().toMSecsSinceEpoch();
     m_root = root;
     m_path = path;
     m_open = true;
     return true;
+}
+
+bool CHelpFile::Unchanged() const {
+    const QFileInfo info(QFile::decodeName(m_path.c_str()));
+    return m_open && info.exists() && info.size() == m_size && info.lastModified().toMSecsSinceEpoch() == m_modified;
 }
 
 bool CHelpFile::HasTopic(const std::string& topic) const {
@@ -153,7 +163,7 @@ CHelpWindow::CHelpWindow(const CLocalize& localize, QWidget* parent) : QWidget(p
 }
 
 bool CHelpWindow::Open(const std::string& path) {
-    if (m_file.IsOpen() && m_file.Path() == path)
+    if (m_file.IsOpen() && m_file.Path() == path && m_file.Unchanged())
         return true;
     m_browser->clear();
     m_browser->clearHistory();

@@ -42,9 +42,13 @@ public:
     QUrl TopicUrl(const std::string& topic) const;
     /// The page path of an address inside the bundle ("" for other addresses).
     std::string TopicOfUrl(const QUrl& url) const;
+    /// True while the file on disk is the one opened (not replaced or removed).
+    bool Unchanged() const;
 
 private:
     std::string m_path;
+    qint64 m_size = -1;
+    qint64 m_modified = 0;
     QString m_root;
     HelpProject m_project;
     bool m_open = false;
@@ -54,7 +58,8 @@ class CHelpWindow final : public QWidget {
 public:
     explicit CHelpWindow(const CLocalize& localize, QWidget* parent = nullptr);
 
-    /// Opens a help file (kept open when it is the one already shown).
+    /// Opens a help file (kept open when it is the one already shown and
+    /// has not changed on disk since).
     bool Open(const std::string& path);
     const CHelpFile& File() const { return m_file; }
     /// Shows the table of contents pane.

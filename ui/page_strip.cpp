@@ -4,10 +4,13 @@
 #include "ui/shell/shell_texts.h"
 
 #include <QLinearGradient>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QTextOption>
+
+#include <algorithm>
 
 namespace lyb {
 
@@ -130,11 +133,6 @@ void CPageStrip::paintEvent(QPaintEvent*) {
     back.setColorAt(1, QColor(44, 58, 77));
     p.fillRect(rect(), back);
 
-    QFont font = this->font();
-    font.setBold(true);
-    p.setFont(font);
-    QTextOption wrap(Qt::AlignHCenter | Qt::AlignTop);
-    wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     const auto& buttons = StripButtons();
     for (size_t i = 0; i < buttons.size(); ++i) {
         const int state = m_state.image[i];
@@ -143,9 +141,29 @@ void CPageStrip::paintEvent(QPaintEvent*) {
         const QPoint shift = m_pressed == static_cast<int>(i) && hot ? QPoint(1, 1) : QPoint();
         p.drawPixmap(image.topLeft() + shift, ButtonImage(static_cast<int>(i), state, hot));
         p.setPen(state == PageStripState::kSelected ? QColor(255, 207, 128) : QColor(222, 230, 240));
-        wrap.setTextDirection(layoutDirection());
-        p.drawText(QRectF(ToQRect(buttons[i].caption)), m_captions[i], wrap);
+        const QRect caption = ToQRect(buttons[i].caption);
+        int flags = 0;
+        p.setFont(CaptionFont(m_captions[i], caption, flags));
+        p.drawText(caption, flags, m_captions[i]);
     }
+}
+
+QFont CPageStrip::CaptionFont(const QString& text, const QRect& box, int& flags) const {
+    // The interface font when the caption fits; else smaller, down to a
+    // size still read easily; a word longer than the box (an address)
+    // breaks anywhere at the smallest size.
+    QFont font = this->font();
+    font.setBold(true);
+    const int start = font.pixelSize() > 0 ? font.pixelSize() : QFontInfo(font).pixelSize();
+    flags = Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap;
+    for (int size = std::max(start, 8); size >= 8; --size) {
+        font.setPixelSize(size);
+        const QRect need = QFontMetrics(font).boundingRect(box, flags, text);
+        if (need.width() <= box.width() && need.height() <= box.height())
+            return font;
+    }
+    flags = Qt::AlignHCenter | Qt::AlignTop | Qt::TextWrapAnywhere;
+    return font;
 }
 
 void CPageStrip::mousePressEvent(QMouseEvent* event) {

@@ -44,6 +44,9 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
+    /// The font a caption is drawn with in `box`, and its drawing flags.
+    QFont CaptionFont(const QString& text, const QRect& box, int& flags) const;
+
     PageStripState m_state;
     std::array<QString, 3> m_captions;
     int m_hot = -1;
