@@ -1,5 +1,6 @@
 #include "ui/main_frame.h"
 
+#include "app/help_files.h"
 #include "app/lyb30_app.h"
 #include "cd/cd_doc.h"
 #include "cd/cd_manager.h"
@@ -514,7 +515,7 @@ void CMainFrame::ShowHelp(const HelpRequest& request) {
     const CLocalize& l = m_app.m_oLocalize;
     if (!m_help)
         m_help = new CHelpWindow(l, nullptr);
-    const std::string path = HelpFilePath(m_app.Settings().installFolder, m_app.EnglishInterface());
+    const std::string path = HelpFilePath(m_app.Settings().installFolder, !m_app.EnglishInterface());
     TraceFormat("Help: %s, %s 0x%X", path.c_str(), request.defaultTopic ? "default topic" : "context",
                 request.context);
     if (!m_help->Open(path)) {

@@ -147,7 +147,7 @@ ViewFactory QtAppShell::MakeViewFactory(int index) {
             auto* pane = new CMobileDeviceForm(*m_app, musicFrame);
             musicFrame->SetDevicePane(pane, m_app->Settings().splitterPosition);
             ConnectTransfer(*musicForm, *pane);
-            WireMusicCommands(musicForm);
+            WireMusicCommands(musicForm, pane);
             m_frame->AddPage(frame, caption);
             return view;
         }
@@ -185,13 +185,38 @@ void QtAppShell::WirePlayerCommands() {
     frame->SetCommandHandler(kIdSkins, [player] { player->ShowSkinBrowser(); });
 }
 
-void QtAppShell::WireMusicCommands(CMusicForm* form) {
+void QtAppShell::WireMusicCommands(CMusicForm* form, CMobileDeviceForm* pane) {
     CMainFrame* frame = m_frame.get();
     // The Studio's commands act on the Music Studio page, which is shown first.
     auto onStudio = [frame, form](std::function<void(CMusicForm&)> run) {
         return [frame, form, run = std::move(run)] {
             frame->SwitchPage(kPageMusicStudio);
             run(*form);
+        };
+    };
+    auto onPane = [frame, pane](void (CMobileDeviceForm::*run)()) {
+        return [frame, pane, run] {
+            frame->SwitchPage(kPageMusicStudio);
+            (pane->*run)();
+        };
+    };
+    // The active view of the page: the pane while the focus is in it, the
+    // Studio's list once the focus went back there.
+    auto paneActive = std::make_shared<bool>(false);
+    QObject::connect(qApp, &QApplication::focusChanged, frame, [form, pane, paneActive](QWidget*, QWidget* now) {
+        if (now && (now == pane || pane->isAncestorOf(now)))
+            *paneActive = true;
+        else if (now && (now == form || form->isAncestorOf(now)))
+            *paneActive = false;
+    });
+    // "Studio Contents" acts on the card's list while the pane is the active view.
+    auto studioOrPane = [onStudio, onPane, paneActive](std::function<void(CMusicForm&)> studio,
+                                                       void (CMobileDeviceForm::*device)()) {
+        return [studio = onStudio(std::move(studio)), device = onPane(device), paneActive] {
+            if (*paneActive)
+                device();
+            else
+                studio();
         };
     };
     frame->SetCommandHandler(
@@ -201,10 +226,18 @@ void QtAppShell::WireMusicCommands(CMusicForm* form) {
         kIdEditItem, onStudio([](CMusicForm& f) { f.OnEditItem(); }), [form] { return form->State().CanEdit(); });
     frame->SetCommandHandler(kIdCreatePlaylist, onStudio([](CMusicForm& f) { f.OnCreatePlaylist(); }));
     frame->SetCommandHandler(kIdSearch, onStudio([](CMusicForm& f) { f.OnSearch(); }));
-    frame->SetCommandHandler(kIdSelectAll, onStudio([](CMusicForm& f) { f.State().SelectAll(); }));
-    frame->SetCommandHandler(kIdUnselectAll, onStudio([](CMusicForm& f) { f.State().UnselectAll(); }));
-    frame->SetCommandHandler(kIdRemoveSelected, onStudio([](CMusicForm& f) { f.State().RemoveSelected(); }));
-    frame->SetCommandHandler(kIdRemoveAll, onStudio([](CMusicForm& f) { f.State().RemoveAll(); }));
+    frame->SetCommandHandler(kIdSelectAll,
+                             studioOrPane([](CMusicForm& f) { f.State().SelectAll(); }, &CMobileDeviceForm::SelectAll));
+    frame->SetCommandHandler(kIdUnselectAll, studioOrPane([](CMusicForm& f) { f.State().UnselectAll(); },
+                                                          &CMobileDeviceForm::UnselectAll));
+    frame->SetCommandHandler(kIdRemoveSelected, studioOrPane([](CMusicForm& f) { f.State().RemoveSelected(); },
+                                                             &CMobileDeviceForm::RemoveSelected));
+    frame->SetCommandHandler(kIdRemoveAll, studioOrPane([](CMusicForm& f) { f.State().RemoveAll(); },
+                                                        &CMobileDeviceForm::RemoveAll));
+    frame->SetCommandHandler(kIdDeviceSelectAll, onPane(&CMobileDeviceForm::SelectAll));
+    frame->SetCommandHandler(kIdDeviceUnselectAll, onPane(&CMobileDeviceForm::UnselectAll));
+    frame->SetCommandHandler(kIdDeviceDeleteSelected, onPane(&CMobileDeviceForm::RemoveSelected));
+    frame->SetCommandHandler(kIdDeviceDeleteAll, onPane(&CMobileDeviceForm::RemoveAll));
 }
 
 void QtAppShell::ShowMainWindow(bool hidden) {

@@ -54,7 +54,7 @@ private:
     /// The pane's column widths and the splitter's position into the settings.
     void SaveDevicePane();
     /// The main menu's Music Studio commands reach this page.
-    void WireMusicCommands(CMusicForm* form);
+    void WireMusicCommands(CMusicForm* form, CMobileDeviceForm* pane);
     /// The player's commands.
     void WirePlayerCommands();
 

@@ -193,8 +193,6 @@ TEST(Help, TheContextRules) {
     EXPECT_EQ(ResolveHelp(std::nullopt, {K::Elsewhere, 0, 0}), (HelpRequest{true, 0}));
     EXPECT_EQ(ResolveHelp(std::nullopt, {K::MainWindow, 0, 0}), (HelpRequest{false, kHelpMainWindow}));
     EXPECT_EQ(PageHelpContext(kPageCdPlayer), 0x20069u);
-    EXPECT_EQ(HelpFilePath("/opt/lyb", true), "/opt/lyb/lyb30.chm");
-    EXPECT_EQ(HelpFilePath("/opt/lyb", false), "/opt/lyb/lyb30l.chm");
 }
 
 TEST(HelpProject, SectionsLevelsMapAndPathsThatLeaveTheBundle) {

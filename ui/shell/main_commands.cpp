@@ -316,10 +316,6 @@ HelpRequest ResolveHelp(std::optional<unsigned> frameworkContext, const HelpTarg
     return request;
 }
 
-std::string HelpFilePath(const std::string& installFolder, bool englishInterface) {
-    return installFolder + (englishInterface ? "/lyb30.chm" : "/lyb30l.chm");
-}
-
 std::string Tr(const CLocalize& localize, UiText text) {
     return localize.Get(text.id, text.english);
 }

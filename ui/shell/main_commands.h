@@ -207,8 +207,4 @@ struct HelpRequest {
 /// nullopt: the default topic) when the pointer is over `target`.
 HelpRequest ResolveHelp(std::optional<unsigned> frameworkContext, const HelpTarget& target);
 
-/// The help file of the interface language: the installation folder followed
-/// by "/lyb30.chm" (English interface) or "/lyb30l.chm".
-std::string HelpFilePath(const std::string& installFolder, bool englishInterface);
-
 } // namespace lyb
