@@ -398,8 +398,6 @@ void CMainFrame::UpdateTitle() {
 
 // --- The frame's commands ----------------------------------------------------------------
 
-void CMainFrame::EnablePageSwitch(bool on) { m_strip->setEnabled(on); }
-bool CMainFrame::PageSwitchEnabled() const { return m_strip->isEnabled(); }
 
 void CMainFrame::OnPreferences() {
     CPreferencesDlg dlg(m_app, this);

@@ -51,9 +51,6 @@ public:
     int CurrentPage() const;
     int PageCount() const;
     CChildFrame* Page(int index) const;
-    /// Enables or disables switching pages (off while a CD rip runs).
-    void EnablePageSwitch(bool on);
-    bool PageSwitchEnabled() const;
 
     /// The page switch: the page's view fills the window, the strip shows
     /// its button selected, the application object holds the page code.

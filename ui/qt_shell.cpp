@@ -1,6 +1,7 @@
 #include "ui/qt_shell.h"
 
 #include "app/page_documents.h"
+#include "cd/cd_doc.h"
 #include "platform/trace.h"
 #include "ui/cd_form.h"
 #include "ui/club_orvik_form.h"
@@ -121,8 +122,10 @@ ViewFactory QtAppShell::MakeViewFactory(int index) {
                 if (m_frame)
                     m_frame->EnablePageSwitch(on);
             };
-            view = new CCDForm(*m_app, cd ? &cd->Cd() : nullptr, std::move(hooks), frame);
+            auto* cdForm = new CCDForm(*m_app, cd ? &cd->Cd() : nullptr, std::move(hooks), frame);
+            view = cdForm;
             caption = "CD Player";
+            WireCdCommands(cdForm);
             break;
         }
         case 1: {
@@ -183,6 +186,28 @@ void QtAppShell::WirePlayerCommands() {
     frame->SetCommandHandler(kIdRandomPlay, [player] { player->SetPlayMode(2); });
     frame->SetCommandHandler(kIdSmallPlayer, [player] { player->SwitchToSmallPlayer(); });
     frame->SetCommandHandler(kIdSkins, [player] { player->ShowSkinBrowser(); });
+}
+
+void QtAppShell::WireCdCommands(CCDForm* form) {
+    CCDDoc* doc = form->Doc();
+    if (!doc)
+        return;
+    CMainFrame* frame = m_frame.get();
+    // Play CD plays (or resumes) on the CD Player page; playing on, it does nothing.
+    frame->SetCommandHandler(
+        kIdPlayCd,
+        [frame, doc] {
+            frame->SwitchPage(kPageCdPlayer);
+            if (doc->Playing() && !doc->Paused())
+                return;
+            doc->SelectFirstWhenNone();
+            doc->PlayPause();
+        },
+        [doc] { return doc->ControlsEnabled().play; });
+    frame->SetCommandHandler(
+        kIdStopCd, [doc] { doc->Stop(); }, [doc] { return doc->ControlsEnabled().stop; });
+    frame->SetCommandHandler(
+        kIdEjectCd, [doc] { doc->EjectButton(); }, [doc] { return doc->ControlsEnabled().eject; });
 }
 
 void QtAppShell::WireMusicCommands(CMusicForm* form, CMobileDeviceForm* pane) {

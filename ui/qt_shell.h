@@ -12,6 +12,7 @@
 
 namespace lyb {
 
+class CCDForm;
 class CMainFrame;
 class CMobileDeviceForm;
 class CMusicForm;
@@ -55,6 +56,8 @@ private:
     void SaveDevicePane();
     /// The main menu's Music Studio commands reach this page.
     void WireMusicCommands(CMusicForm* form, CMobileDeviceForm* pane);
+    /// The CD Player page's commands.
+    void WireCdCommands(CCDForm* form);
     /// The player's commands.
     void WirePlayerCommands();
 

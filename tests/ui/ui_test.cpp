@@ -25,7 +25,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QTabBar>
 
 #include <filesystem>
 
