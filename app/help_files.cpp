@@ -2,12 +2,8 @@
 
 namespace lyb {
 
-std::string HelpFolder(const std::string& installFolder, bool localised) {
-    return installFolder + (localised ? "/help/lyb30l" : "/help/lyb30");
-}
-
-std::string HelpIndexPath(const std::string& installFolder, bool localised) {
-    return HelpFolder(installFolder, localised) + "/index.html";
+std::string HelpFilePath(const std::string& installFolder, bool localised) {
+    return installFolder + (localised ? "/lyb30l.chm" : "/lyb30.chm");
 }
 
 } // namespace lyb

@@ -1,6 +1,6 @@
-// Where the program's help lies. On Linux the help is HTML: the pages of one
-// help are a folder below the installation folder, opened at "index.html".
-// "lyb30" holds the English help; "lyb30l" the localised one, which the
+// Where the program's help lies. Each help is one compiled file of HTML
+// pages (see ui/shell/help_project.h) in the installation folder:
+// "lyb30.chm" the English help, "lyb30l.chm" the localised one, which the
 // installer copies there from the chosen language (its presence lets the
 // interface language be used at all).
 #pragma once
@@ -9,9 +9,7 @@
 
 namespace lyb {
 
-/// The folder of the English (or localised) help below `installFolder`.
-std::string HelpFolder(const std::string& installFolder, bool localised);
-/// The page a help opens at: HelpFolder + "/index.html".
-std::string HelpIndexPath(const std::string& installFolder, bool localised);
+/// The English (or localised) help file in `installFolder`.
+std::string HelpFilePath(const std::string& installFolder, bool localised);
 
 } // namespace lyb

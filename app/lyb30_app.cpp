@@ -168,10 +168,9 @@ bool CLyb30App::InitInstance() {
             m_oLocalize.Load();
     }
 
-    // 9. The localised help decides the interface language too. The help is
-    // HTML here: its pages are looked for, not a compiled help file.
+    // 9. The localised help file decides the interface language too.
     if (!m_englishInterface) {
-        const std::string help = HelpIndexPath(m_settings.installFolder, true);
+        const std::string help = lyb::HelpFilePath(m_settings.installFolder, true);
         if (FILE* f = std::fopen(help.c_str(), "rb")) {
             std::fclose(f);
         } else {
@@ -187,7 +186,7 @@ bool CLyb30App::InitInstance() {
     Trace("Loading localize string table");
     std::setlocale(LC_ALL, "");
     std::setlocale(LC_NUMERIC, "C"); // number texts in files stay "1.5", never "1,5"
-    m_helpFilePath = HelpIndexPath(m_env.programFolder, false);
+    m_helpFilePath = lyb::HelpFilePath(m_env.programFolder, false);
 
     // 11. The command line.
     const CommandLineInfo info = ParseCommandLine(m_env.args);

@@ -171,6 +171,9 @@ public:
     const std::vector<std::unique_ptr<CDocTemplate>>& Templates() const { return m_templates; }
     const std::vector<std::string>& RecentFiles() const { return m_recentFiles; }
     const std::string& FontResourcePath() const { return m_fontPath; }
+    /// The page shown: 1 Music Studio, 2 CD Player, 3 Club Orvik (0 before the first).
+    int CurrentPageCode() const { return m_currentPage; }
+    void SetCurrentPageCode(int page) { m_currentPage = page; }
 
 private:
     bool HandOffToRunningInstance();
@@ -204,6 +207,7 @@ private:
     std::string m_profileKey;
     CdRequest m_cdRequest;
     int m_deviceCount = 0;
+    int m_currentPage = 0;
     bool m_windowClassRegistered = false;
     bool m_fontResourceAdded = false;
     bool m_englishInterface = false;

@@ -46,13 +46,4 @@ int CMusicFrame::SplitterPosition() const {
     return sizes.isEmpty() ? -1 : sizes.first();
 }
 
-CClubOrvikForm::CClubOrvikForm(const std::string& startUrl, QWidget* parent) : CFormView(parent) {
-    setObjectName("CClubOrvikForm");
-    auto* layout = new QVBoxLayout(this);
-    auto* label = new QLabel(QString::fromStdString(startUrl), this);
-    label->setObjectName("clubStartUrl");
-    layout->addWidget(label);
-    layout->addStretch();
-}
-
 } // namespace lyb

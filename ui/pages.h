@@ -21,11 +21,6 @@ public:
     explicit CFormView(QWidget* parent = nullptr) : QWidget(parent) {}
 };
 
-class CClubOrvikForm final : public CFormView {
-public:
-    explicit CClubOrvikForm(const std::string& startUrl, QWidget* parent = nullptr);
-};
-
 /// Child frames: each holds one form view.
 class CChildFrame : public QWidget {
 public:

@@ -17,15 +17,9 @@ bool QtLocalizableMenu::IsTextItem(int index) const { return !m_actions.at(index
 std::string QtLocalizableMenu::ItemText(int index) const { return m_actions.at(index)->text().toStdString(); }
 
 void QtLocalizableMenu::SetItemText(int index, const std::string& text) {
-    // A tab separates the shortcut text, as in the language file.
-    QString t = QString::fromStdString(text);
-    const int tab = t.indexOf('\t');
-    QAction* a = m_actions.at(index);
-    if (tab >= 0) {
-        a->setShortcut(QKeySequence(t.mid(tab + 1)));
-        t.truncate(tab);
-    }
-    a->setText(t);
+    // The shortcut shown stays after its tab; a menu draws it in its column.
+    // The keys themselves are the accelerator table's, never the text's.
+    m_actions.at(index)->setText(QString::fromStdString(text));
 }
 
 LocalizableMenu* QtLocalizableMenu::SubMenu(int index) {

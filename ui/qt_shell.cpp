@@ -1,13 +1,16 @@
 #include "ui/qt_shell.h"
 
 #include "app/page_documents.h"
+#include "cd/cd_doc.h"
 #include "platform/trace.h"
 #include "ui/cd_form.h"
+#include "ui/club_orvik_form.h"
 #include "ui/main_frame.h"
 #include "ui/mobile_device_form.h"
 #include "ui/music_form.h"
 #include "ui/pages.h"
 #include "ui/player/player_ui.h"
+#include "ui/shell/main_commands.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -123,16 +126,18 @@ ViewFactory QtAppShell::MakeViewFactory(int index) {
                 if (m_frame)
                     m_frame->EnablePageSwitch(on);
             };
-            view = new CCDForm(*m_app, cd ? &cd->Cd() : nullptr, std::move(hooks), frame);
+            auto* cdForm = new CCDForm(*m_app, cd ? &cd->Cd() : nullptr, std::move(hooks), frame);
+            view = cdForm;
             if (cd && m_playerUi)
                 m_playerUi->AttachCd(cd->Cd());
             caption = "CD Player";
+            WireCdCommands(cdForm);
             break;
         }
         case 1: {
             frame = new CClubOrvikFrame();
             auto* club = dynamic_cast<CClubOrvikDoc*>(&doc);
-            view = new CClubOrvikForm(club ? club->StartUrl() : std::string(), frame);
+            view = new CClubOrvikForm(*m_app, club ? club->StartUrl() : std::string(), frame);
             caption = "Club Orvik";
             break;
         }
@@ -151,6 +156,7 @@ ViewFactory QtAppShell::MakeViewFactory(int index) {
             auto* pane = new CMobileDeviceForm(*m_app, musicFrame);
             musicFrame->SetDevicePane(pane, m_app->Settings().splitterPosition);
             ConnectTransfer(*musicForm, *pane);
+            WireMusicCommands(musicForm, pane);
             m_frame->AddPage(frame, caption);
             return view;
         }
@@ -164,12 +170,105 @@ ViewFactory QtAppShell::MakeViewFactory(int index) {
 
 bool QtAppShell::CreateMainFrame(CLyb30App& app) {
     m_app = &app;
+    // A right-to-left language mirrors every window of the program.
+    QApplication::setLayoutDirection(!app.EnglishInterface() && app.Settings().rightToLeft ? Qt::RightToLeft
+                                                                                          : Qt::LeftToRight);
     m_frame = std::make_unique<CMainFrame>(app);
     if (m_player) {
         m_playerUi = std::make_unique<PlayerUi>(app, *m_player, *m_frame);
         m_frame->SetPlayerDialog(m_playerUi->MakeDialog(m_frame.get()));
+        WirePlayerCommands();
     }
     return true;
+}
+
+void QtAppShell::WirePlayerCommands() {
+    PlayerUi* player = m_playerUi.get();
+    CMainFrame* frame = m_frame.get();
+    frame->SetCommandHandler(kIdPlayStudio, [player] { player->PlayStudio(); });
+    frame->SetCommandHandler(kIdStopStudio, [player] { player->StopStudio(); });
+    frame->SetCommandHandler(kIdSinglePlay, [player] { player->SetPlayMode(0); });
+    frame->SetCommandHandler(kIdContinuousPlay, [player] { player->SetPlayMode(1); });
+    frame->SetCommandHandler(kIdRandomPlay, [player] { player->SetPlayMode(2); });
+    frame->SetCommandHandler(kIdSmallPlayer, [player] { player->SwitchToSmallPlayer(); });
+    frame->SetCommandHandler(kIdSkins, [player] { player->ShowSkinBrowser(); });
+}
+
+void QtAppShell::WireCdCommands(CCDForm* form) {
+    CCDDoc* doc = form->Doc();
+    if (!doc)
+        return;
+    CMainFrame* frame = m_frame.get();
+    // Play CD plays (or resumes) on the CD Player page; playing on, it does nothing.
+    frame->SetCommandHandler(
+        kIdPlayCd,
+        [frame, doc] {
+            frame->SwitchPage(kPageCdPlayer);
+            if (doc->Playing() && !doc->Paused())
+                return;
+            doc->SelectFirstWhenNone();
+            doc->PlayPause();
+        },
+        [doc] { return doc->ControlsEnabled().play; });
+    frame->SetCommandHandler(
+        kIdStopCd, [doc] { doc->Stop(); }, [doc] { return doc->ControlsEnabled().stop; });
+    frame->SetCommandHandler(
+        kIdEjectCd, [doc] { doc->EjectButton(); }, [doc] { return doc->ControlsEnabled().eject; });
+}
+
+void QtAppShell::WireMusicCommands(CMusicForm* form, CMobileDeviceForm* pane) {
+    CMainFrame* frame = m_frame.get();
+    // The Studio's commands act on the Music Studio page, which is shown first.
+    auto onStudio = [frame, form](std::function<void(CMusicForm&)> run) {
+        return [frame, form, run = std::move(run)] {
+            frame->SwitchPage(kPageMusicStudio);
+            run(*form);
+        };
+    };
+    auto onPane = [frame, pane](void (CMobileDeviceForm::*run)()) {
+        return [frame, pane, run] {
+            frame->SwitchPage(kPageMusicStudio);
+            (pane->*run)();
+        };
+    };
+    // The active view of the page: the pane while the focus is in it, the
+    // Studio's list once the focus went back there.
+    auto paneActive = std::make_shared<bool>(false);
+    QObject::connect(qApp, &QApplication::focusChanged, frame, [form, pane, paneActive](QWidget*, QWidget* now) {
+        if (now && (now == pane || pane->isAncestorOf(now)))
+            *paneActive = true;
+        else if (now && (now == form || form->isAncestorOf(now)))
+            *paneActive = false;
+    });
+    // "Studio Contents" acts on the card's list while the pane is the active view.
+    auto studioOrPane = [onStudio, onPane, paneActive](std::function<void(CMusicForm&)> studio,
+                                                       void (CMobileDeviceForm::*device)()) {
+        return [studio = onStudio(std::move(studio)), device = onPane(device), paneActive] {
+            if (*paneActive)
+                device();
+            else
+                studio();
+        };
+    };
+    frame->SetCommandHandler(
+        kIdTransfer, onStudio([](CMusicForm& f) { f.OnTransfer(); }),
+        [form] { return form->State().TransferEnabled(); });
+    frame->SetCommandHandler(
+        kIdEditItem, onStudio([](CMusicForm& f) { f.OnEditItem(); }), [form] { return form->State().CanEdit(); });
+    frame->SetCommandHandler(kIdCreatePlaylist, onStudio([](CMusicForm& f) { f.OnCreatePlaylist(); }));
+    frame->SetCommandHandler(kIdSearch, onStudio([](CMusicForm& f) { f.OnSearch(); }));
+    frame->SetCommandHandler(kIdSelectAll,
+                             studioOrPane([](CMusicForm& f) { f.State().SelectAll(); }, &CMobileDeviceForm::SelectAll));
+    frame->SetCommandHandler(kIdUnselectAll, studioOrPane([](CMusicForm& f) { f.State().UnselectAll(); },
+                                                          &CMobileDeviceForm::UnselectAll));
+    frame->SetCommandHandler(kIdRemoveSelected, studioOrPane([](CMusicForm& f) { f.State().RemoveSelected(); },
+                                                             &CMobileDeviceForm::RemoveSelected));
+    frame->SetCommandHandler(kIdRemoveAll, studioOrPane([](CMusicForm& f) { f.State().RemoveAll(); },
+                                                        &CMobileDeviceForm::RemoveAll));
+    frame->SetCommandHandler(kIdDeviceSelectAll, onPane(&CMobileDeviceForm::SelectAll));
+    frame->SetCommandHandler(kIdDeviceUnselectAll, onPane(&CMobileDeviceForm::UnselectAll));
+    frame->SetCommandHandler(kIdDeviceDeleteSelected, onPane(&CMobileDeviceForm::RemoveSelected));
+    frame->SetCommandHandler(kIdDeviceDeleteAll, onPane(&CMobileDeviceForm::RemoveAll));
 }
 
 void QtAppShell::ShowMainWindow(bool hidden) {

@@ -12,6 +12,7 @@
 
 namespace lyb {
 
+class CCDForm;
 class CMainFrame;
 class CMobileDeviceForm;
 class CMusicForm;
@@ -53,6 +54,12 @@ private:
     void ConnectTransfer(CMusicForm& music, CMobileDeviceForm& pane);
     /// The pane's column widths and the splitter's position into the settings.
     void SaveDevicePane();
+    /// The main menu's Music Studio commands reach this page.
+    void WireMusicCommands(CMusicForm* form, CMobileDeviceForm* pane);
+    /// The CD Player page's commands.
+    void WireCdCommands(CCDForm* form);
+    /// The player's commands.
+    void WirePlayerCommands();
 
     CLyb30App* m_app = nullptr;
     PlayerSubsystem* m_player = nullptr;

@@ -101,7 +101,7 @@ TEST_F(Fixture, StartUpRunsEveryStepInOrderAndShutdownReleasesInOrder) {
     EXPECT_EQ(shell.fonts[0].width, 5);
     EXPECT_TRUE(shell.fonts[1].italic);
     EXPECT_EQ(shell.fonts[2].weight, 400);
-    EXPECT_EQ(app.HelpFilePath(), programFolder + "/help/lyb30/index.html");
+    EXPECT_EQ(app.HelpFilePath(), programFolder + "/lyb30.chm");
 
     EXPECT_EQ(app.ExitInstance(), 0);
     const std::vector<std::string> down = {"Saving registry settings...", "Remove Font Resource ...",
@@ -368,9 +368,8 @@ TEST_F(Fixture, LanguageQuestionWhenCodePagesDifferAndEnglishBaseIsOff) {
     InstallAll();
     WriteMachineKey(*reg, dir.path(), 1251, 0);
     {
-        std::filesystem::create_directories(dir.path() + "/help/lyb30l");
-        std::ofstream help(dir.path() + "/help/lyb30l/index.html");
-        help << "<html></html>";
+        std::ofstream help(dir.path() + "/lyb30l.chm");
+        help << "x";
         std::ofstream lang(programFolder + "/lang.dat", std::ios::binary);
         const char line[] = {'2', 0, '1', 0, '0', 0, '=', 0, 'P', 0, 'r', 0, 'e', 0, 'f', 0, '\r', 0, '\n', 0};
         lang.write(line, sizeof line);
@@ -417,13 +416,13 @@ TEST_F(Fixture, YesAndMissingHelpFileGiveTheEnglishInterface) {
     app2.ExitInstance();
 }
 
-// The start-up check looked for a compiled help file ("lyb30l.chm") that a
-// Linux installation never has, so the interface language never switched on.
-TEST_F(Fixture, TheLocalisedHtmlHelpLetsTheLanguageSwitchOn) {
+// The localised help file in the installation folder lets the language
+// table be used; without it the interface stays English, and says why.
+TEST_F(Fixture, TheLocalisedHelpFileLetsTheLanguageSwitchOn) {
     InstallAll();
     WriteMachineKey(*reg, dir.path(), 1251, 1);
     {
-        std::ofstream(dir.path() + "/lyb30l.chm") << "x"; // not what counts here
+        std::ofstream(programFolder + "/lyb30l.chm") << "x"; // the program's folder is not where it counts
         std::ofstream lang(programFolder + "/lang.dat", std::ios::binary);
         const char line[] = {'2', 0, '1', 0, '0', 0, '=', 0, 'P', 0, 'r', 0, 'e', 0, 'f', 0, '\r', 0, '\n', 0};
         lang.write(line, sizeof line);
@@ -432,11 +431,10 @@ TEST_F(Fixture, TheLocalisedHtmlHelpLetsTheLanguageSwitchOn) {
         CLyb30App app(Env(), shell);
         ASSERT_TRUE(app.InitInstance());
         EXPECT_TRUE(app.EnglishInterface());
-        EXPECT_TRUE(trace.Has("No localised help at " + dir.path() + "/help/lyb30l/index.html: English interface"));
+        EXPECT_TRUE(trace.Has("No localised help at " + dir.path() + "/lyb30l.chm: English interface"));
         app.ExitInstance();
     }
-    std::filesystem::create_directories(dir.path() + "/help/lyb30l");
-    std::ofstream(dir.path() + "/help/lyb30l/index.html") << "<html></html>";
+    std::ofstream(dir.path() + "/lyb30l.chm") << "x";
     TestShell shell2;
     SimInstanceHub hub2;
     AppEnvironment env = Env();

@@ -19,6 +19,7 @@
 #include "player/player_subsystem.h"
 #include "ui/cd_form.h"
 #include "ui/main_frame.h"
+#include "ui/page_strip.h"
 #include "ui/qt_shell.h"
 
 #include "../cd/rip_test_support.h"
@@ -33,7 +34,6 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTabBar>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -124,7 +124,7 @@ TEST_F(CdPage, ShowsTheDiscAndRipsThroughItsButtons) {
     form->Doc()->SetArtist("Test Artist");
     form->tracks->selectAll();
     EXPECT_EQ(form->Doc()->Selection().size(), 3u);
-    auto* strip = frame->findChild<QTabBar*>("pageStrip");
+    CPageStrip* strip = frame->Strip();
     form->save->click();
     EXPECT_FALSE(form->save->isEnabled());
     EXPECT_TRUE(form->cancel->isEnabled());

@@ -370,9 +370,10 @@ TEST_F(StudioUi, SearchDialogFindsFilesAndAddsThemOnTheUiThread) {
     ASSERT_EQ(form->Model()->rowCount(), 4);
     ASSERT_TRUE(Copy("b.mp3", music + "/new/x.mp3"));
     ASSERT_TRUE(Copy("c.aac", music + "/new/y.aac"));
-    auto* search = shell->MainFrame()->findChild<QAction*>("actionSearch");
+    QAction* search = shell->MainFrame()->MenuAction(kIdSearch);
     ASSERT_NE(search, nullptr);
-    EXPECT_EQ(search->shortcut(), QKeySequence("Ctrl+F"));
+    EXPECT_EQ(search->text(), "&Search\tCtrl+F");
+    EXPECT_EQ(CMainFrame::CommandOfKey(QKeyCombination(Qt::ControlModifier, Qt::Key_F)), kIdSearch);
     search->trigger();
     CSearchDlg* dialog = form->SearchDialog();
     ASSERT_NE(dialog, nullptr);
