@@ -116,6 +116,18 @@ void PlayerDialogState::OnMessage2022(int seconds) {
     Changed();
 }
 
+void PlayerDialogState::OnCdTrackStarted(int seconds) {
+    m_source = kSourceCd;
+    ShowStarted(seconds);
+}
+
+bool PlayerDialogState::CdActive() const { return m_source == kSourceCd && m_cd && m_cd->Active(); }
+
+void PlayerDialogState::OnCdStopped() {
+    if (m_source == kSourceCd)
+        ShowStopped();
+}
+
 void PlayerDialogState::ShowStarted(int seconds) {
     m_playing = true;
     OnMessage2022(seconds);

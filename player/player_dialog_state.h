@@ -82,6 +82,12 @@ public:
 
     /// Message 2022 to the dialog: a new track of `seconds`.
     void OnMessage2022(int seconds);
+    /// The CD player started a track of `seconds`: the CD becomes the source.
+    void OnCdTrackStarted(int seconds);
+    /// The CD player stopped (its Stop, a removed disc).
+    void OnCdStopped();
+    /// True while the CD is the source and a track plays or is paused.
+    bool CdActive() const;
     /// The one-second clock (timer 13).
     void OnClock();
     /// The user grabbed the progress bar: the clock leaves it alone.
