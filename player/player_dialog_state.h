@@ -125,6 +125,9 @@ private:
     void ShowStopped();
     void Changed();
     void NotifySmallPlayer(int wparam);
+    /// A CD player operation (only while a track plays or is paused, when
+    /// asked), after which the dialog takes over the CD's playing state.
+    void RunCd(bool onlyWhileActive, const std::function<void(CdPlayList&)>& operation);
 
     // Walks.
     void StudioNext(bool wrap, bool skipFailures);
