@@ -1,5 +1,7 @@
 #include "platform/path.h"
 
+#include <cctype>
+
 #include <unistd.h>
 
 #include <vector>
@@ -71,6 +73,19 @@ std::string AbsolutePath(std::string_view path, std::string_view base) {
 
 std::string MakePath(const PathParts& parts) {
     return parts.drive + parts.dir + parts.name + parts.ext;
+}
+
+bool EndsWithIgnoringCase(std::string_view path, std::string_view ending) {
+    if (path.size() < ending.size())
+        return false;
+    const std::string_view tail = path.substr(path.size() - ending.size());
+    for (size_t i = 0; i < tail.size(); ++i) {
+        const auto a = static_cast<unsigned char>(tail[i]);
+        const auto b = static_cast<unsigned char>(ending[i]);
+        if (std::tolower(a) != std::tolower(b))
+            return false;
+    }
+    return true;
 }
 
 } // namespace lyb

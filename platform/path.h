@@ -25,6 +25,10 @@ PathParts SplitPath(std::string_view path);
 /// Joins the parts again: MakePath(SplitPath(p)) == p for every p.
 std::string MakePath(const PathParts& parts);
 
+/// True when `path` ends with `ending`, ASCII letters compared without
+/// regard to case ("x.MP3" ends with ".mp3").
+bool EndsWithIgnoringCase(std::string_view path, std::string_view ending);
+
 /// True when the path names a device node directly under /dev (a drive root).
 bool IsDeviceDrive(std::string_view path);
 

@@ -3,26 +3,13 @@
 #include "platform/media/exact_length.h"
 #include "platform/media/media_graph.h"
 #include "platform/mixer.h"
+#include "platform/path.h"
 #include "platform/trace.h"
 
-#include <cctype>
 #include <chrono>
 #include <thread>
 
 namespace lyb {
-
-namespace {
-
-bool EndsWithMp3(const std::string& path) {
-    if (path.size() < 4)
-        return false;
-    std::string tail = path.substr(path.size() - 4);
-    for (char& c : tail)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return tail == ".mp3";
-}
-
-} // namespace
 
 MediaPlayer::MediaPlayer(GraphFactory factory) : m_factory(std::move(factory)) {
     if (!m_factory)
@@ -56,7 +43,7 @@ int MediaPlayer::Open(const std::string& path, int) {
     }
     // The graph only estimates an MP3's length (a VBR file without a header
     // comes out several per cent off); the frames give it exactly.
-    if (EndsWithMp3(path))
+    if (EndsWithIgnoringCase(path, ".mp3"))
         m_exactLength = ProbeMp3Duration(path);
     return kPlayerDone;
 }

@@ -116,6 +116,18 @@ void PlayerDialogState::OnMessage2022(int seconds) {
     Changed();
 }
 
+void PlayerDialogState::OnCdTrackStarted(int seconds) {
+    m_source = kSourceCd;
+    ShowStarted(seconds);
+}
+
+bool PlayerDialogState::CdActive() const { return m_source == kSourceCd && m_cd && m_cd->Active(); }
+
+void PlayerDialogState::OnCdStopped() {
+    if (m_source == kSourceCd)
+        ShowStopped();
+}
+
 void PlayerDialogState::ShowStarted(int seconds) {
     m_playing = true;
     OnMessage2022(seconds);
@@ -210,15 +222,19 @@ int PlayerDialogState::FirstPlayableSelectedRow(const std::vector<int>& sel) con
 
 // --- Buttons ---------------------------------------------------------------
 
+void PlayerDialogState::RunCd(bool onlyWhileActive, const std::function<void(CdPlayList&)>& operation) {
+    if (!m_cd || (onlyWhileActive && !m_cd->Active()))
+        return;
+    operation(*m_cd);
+    m_playing = m_cd->Active() && !m_cd->Paused();
+    Changed();
+}
+
 void PlayerDialogState::Play() {
     if (Blocked())
         return;
     if (m_source == kSourceCd) {
-        if (m_cd) {
-            m_cd->PlayPause();
-            m_playing = m_cd->Active() && !m_cd->Paused();
-        }
-        Changed();
+        RunCd(false, [](CdPlayList& cd) { cd.PlayPause(); });
         return;
     }
     if (!m_studio)
@@ -246,15 +262,12 @@ void PlayerDialogState::Pause() {
     if (Blocked())
         return;
     if (m_source == kSourceCd) {
-        if (m_cd) {
-            m_cd->PlayPause();
-            m_playing = m_cd->Active() && !m_cd->Paused();
-        }
+        RunCd(false, [](CdPlayList& cd) { cd.PlayPause(); });
     } else if (m_engine.Pause() == kPlayerDone) {
         m_playing = false;
+        Changed();
     }
     NotifySmallPlayer(0);
-    Changed();
 }
 
 void PlayerDialogState::Stop() {
@@ -281,11 +294,7 @@ void PlayerDialogState::Next() {
     if (Blocked())
         return;
     if (m_source == kSourceCd) {
-        if (m_cd && m_cd->Active()) {
-            m_cd->Next(true);
-            m_playing = m_cd->Active() && !m_cd->Paused();
-            Changed();
-        }
+        RunCd(true, [](CdPlayList& cd) { cd.Next(true); });
         return;
     }
     if (!m_studio || !Active())
@@ -298,11 +307,7 @@ void PlayerDialogState::Previous() {
     if (Blocked())
         return;
     if (m_source == kSourceCd) {
-        if (m_cd && m_cd->Active()) {
-            m_cd->Previous();
-            m_playing = m_cd->Active() && !m_cd->Paused();
-            Changed();
-        }
+        RunCd(true, [](CdPlayList& cd) { cd.Previous(); });
         return;
     }
     if (!m_studio || !Active())
@@ -333,14 +338,12 @@ void PlayerDialogState::SmallPlayerPlay() {
     if (Blocked())
         return;
     if (m_source == kSourceCd) {
-        if (!m_cd)
-            return;
-        m_cd->SelectFirstWhenNone();
-        if (m_cd->Active())
-            m_cd->Stop();
-        m_cd->PlayPause();
-        m_playing = m_cd->Active() && !m_cd->Paused();
-        Changed();
+        RunCd(false, [](CdPlayList& cd) {
+            cd.SelectFirstWhenNone();
+            if (cd.Active())
+                cd.Stop();
+            cd.PlayPause();
+        });
         return;
     }
     if (!m_studio)

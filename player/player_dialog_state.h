@@ -82,6 +82,12 @@ public:
 
     /// Message 2022 to the dialog: a new track of `seconds`.
     void OnMessage2022(int seconds);
+    /// The CD player started a track of `seconds`: the CD becomes the source.
+    void OnCdTrackStarted(int seconds);
+    /// The CD player stopped (its Stop, a removed disc).
+    void OnCdStopped();
+    /// True while the CD is the source and a track plays or is paused.
+    bool CdActive() const;
     /// The one-second clock (timer 13).
     void OnClock();
     /// The user grabbed the progress bar: the clock leaves it alone.
@@ -119,6 +125,9 @@ private:
     void ShowStopped();
     void Changed();
     void NotifySmallPlayer(int wparam);
+    /// A CD player operation (only while a track plays or is paused, when
+    /// asked), after which the dialog takes over the CD's playing state.
+    void RunCd(bool onlyWhileActive, const std::function<void(CdPlayList&)>& operation);
 
     // Walks.
     void StudioNext(bool wrap, bool skipFailures);

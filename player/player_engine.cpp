@@ -1,11 +1,11 @@
 #include "player/player_engine.h"
 
 #include "platform/media/exact_length.h"
+#include "platform/path.h"
 #include "platform/trace.h"
 #include "player/lse_player.h"
 #include "player/media_player.h"
 
-#include <cctype>
 #include <cstdio>
 
 namespace lyb {
@@ -30,12 +30,7 @@ void CPlayerEngine::Init(std::unique_ptr<CPlayer> lse, std::unique_ptr<CPlayer> 
 }
 
 bool CPlayerEngine::IsLsePath(const std::string& path) {
-    if (path.size() < 3)
-        return false;
-    std::string tail = path.substr(path.size() - 3);
-    for (char& c : tail)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return tail == "aac" || tail == "lse";
+    return EndsWithIgnoringCase(path, "aac") || EndsWithIgnoringCase(path, "lse");
 }
 
 int CPlayerEngine::Open(const std::string& path, int index) {

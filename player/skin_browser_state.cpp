@@ -1,9 +1,9 @@
 #include "player/skin_browser_state.h"
 
+#include "platform/path.h"
 #include "platform/trace.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 
 namespace lyb {
@@ -11,15 +11,6 @@ namespace lyb {
 namespace fs = std::filesystem;
 
 namespace {
-
-bool EndsWithNms(const std::string& name) {
-    if (name.size() < 4)
-        return false;
-    std::string tail = name.substr(name.size() - 4);
-    for (char& c : tail)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return tail == ".nms";
-}
 
 bool IsFile(const std::string& path) {
     std::error_code ec;
@@ -42,7 +33,7 @@ void SkinBrowserState::SetFolder(const std::string& folder) {
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
         std::error_code fileEc;
-        if (EndsWithNms(name) && it->is_regular_file(fileEc))
+        if (EndsWithIgnoringCase(name, ".nms") && it->is_regular_file(fileEc))
             m_skins.push_back(name);
     }
     std::sort(m_skins.begin(), m_skins.end());

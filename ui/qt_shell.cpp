@@ -51,9 +51,12 @@ void QtAppShell::DestroyMainFrame() {
         if (auto* music = dynamic_cast<CMusicForm*>(m_app->GetMusicForm()))
             music->CloseStudio();
         SaveDevicePane();
-        m_app->CloseAllDocuments();
     }
+    // The views (with the frame) go before their documents: a view being
+    // torn down may still ask its document for texts.
     m_frame.reset();
+    if (m_app)
+        m_app->CloseAllDocuments();
 }
 
 void QtAppShell::SaveDevicePane() {

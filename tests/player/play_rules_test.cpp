@@ -443,6 +443,22 @@ TEST_F(Rules, CdSourceEndOfTrackInTheThreeModes) {
     EXPECT_EQ(dialog.Elapsed(), 30);
 }
 
+TEST_F(Rules, CdTrackStartMakesTheCdTheSourceAndCounts) {
+    studio.AddTrack("a.mp3");
+    studio.selected = {0};
+    dialog.Play();
+    cd.active = true;
+    dialog.OnCdTrackStarted(185);
+    EXPECT_EQ(dialog.Source(), kSourceCd);
+    EXPECT_TRUE(dialog.CdActive());
+    EXPECT_EQ(dialog.Duration(), 185);
+    dialog.OnClock();
+    EXPECT_EQ(dialog.Elapsed(), 1);
+    dialog.OnCdStopped();
+    EXPECT_FALSE(dialog.Playing());
+    EXPECT_EQ(dialog.Elapsed(), 0);
+}
+
 TEST(PlayerClock, Format) {
     EXPECT_EQ(PlayerDialogState::FormatClock(0), "00:00:00");
     EXPECT_EQ(PlayerDialogState::FormatClock(59), "00:00:59");

@@ -6,11 +6,8 @@
 // window's mask) and run again under xvfb-run.
 #include "app/lyb30_app.h"
 #include "app/page_documents.h"
-#include "platform/instance.h"
 #include "platform/mixer.h"
-#include "platform/prompt.h"
 #include "platform/registry.h"
-#include "platform/volumes.h"
 #include "player/art/skin_art.h"
 #include "library/studio_page.h"
 #include "player/player_subsystem.h"
@@ -23,6 +20,7 @@
 #include "ui/player/tray_icon.h"
 #include "ui/player/volume_popup.h"
 #include "ui/qt_shell.h"
+#include "ui_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -46,17 +44,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "player_ui_tests";
-    static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("LYB30_AUDIO_SINK", "fakesink sync=true");
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
-
 void Settle(int ms = 50) {
     QTest::qWait(ms);
     QCoreApplication::processEvents();
@@ -77,53 +64,32 @@ std::string FlatSkin(QRgb face, const char* author) {
     return WriteSkinBytes(ToSkinPicture(picture), author, "flat face");
 }
 
-struct PlayerUiFixture : testing::Test {
-    std::string dir;
-    std::shared_ptr<MemoryRegistryStore> store = std::make_shared<MemoryRegistryStore>();
-    std::shared_ptr<Registry> reg = std::make_shared<Registry>(store);
-    ScriptedPrompt prompt;
-    SimInstanceHub hub;
+struct PlayerUiFixture : UiFixture {
     PlayerSubsystem player;
     QtAppShell shell;
     std::unique_ptr<CLyb30App> app;
     FakeTrayIcon* tray = nullptr;
 
     void SetUp() override {
-        App();
-        std::string tmpl = testing::TempDir() + "lybplayerui_XXXXXX";
-        dir = ::mkdtemp(tmpl.data());
-        fs::copy_file(std::string(LYB_TEST_COMPONENTS) + "/libdouble_tessel_complete.so", dir + "/libtessel.so");
+        qputenv("LYB30_AUDIO_SINK", "fakesink sync=true");
+        UiFixture::SetUp();
         fs::copy_file(std::string(LYB_AAC_PLUGIN_DIR) + "/libaac.so", dir + "/libaac.so");
         fs::create_directories(dir + "/Skins");
         fs::copy_file(std::string(LYB_SKINS_DIR) + "/ocean.nms", dir + "/Skins/ocean.nms");
         RegKey k;
-        reg->CreateKey(Hive::LocalMachine, kSettingsKey, RegAccess::Full, k);
-        k.SetString("pth", dir);
-        k.SetDword("EnglishBase", 1);
+        reg->OpenKey(Hive::LocalMachine, kSettingsKey, RegAccess::Full, k);
         k.SetString("Default Skin Path", dir + "/Skins");
         k.SetString("Current Skin Name", "ocean.nms");
-        SetVolumeSource(std::make_shared<SimVolumeSource>(
-            std::vector<Volume>{{"/", "/dev/sda1", "ext4", VolumeType::Fixed, 0, 0}}));
     }
     void TearDown() override {
         shell.DestroyMainFrame();
         if (app)
             app->ExitInstance();
         app.reset();
-        SetVolumeSource(nullptr);
-        fs::remove_all(dir);
+        UiFixture::TearDown();
     }
     void Start() {
-        AppEnvironment env;
-        env.registry = reg;
-        env.prompt = &prompt;
-        env.guard = hub.MakeGuard();
-        env.handoffServer = hub.MakeServer();
-        env.handoffClient = hub.MakeClient();
-        env.programFolder = dir;
-        env.currentFolder = dir;
-        env.exitWaitMs = 0;
-        env.xdg = {dir + "/data", dir + "/config"};
+        AppEnvironment env = Env();
         env.seams.playerInit = [this] { player.Init(dir); };
         env.seams.playerShutdown = [this] { player.Shutdown(); };
         env.seams.lengthEngine = [this]() -> LengthQueryEngine* { return &player.Engine(); };
