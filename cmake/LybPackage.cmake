@@ -20,8 +20,13 @@ endforeach()
 # The skins the build makes (tools/mkskin).
 install(DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/Skins/ DESTINATION ${LYB_PACKAGE_SUBDIR}/Skins
         FILES_MATCHING PATTERN "*.nms")
-install(FILES ${PROJECT_SOURCE_DIR}/resources/setup/help.html
-        DESTINATION ${LYB_PACKAGE_SUBDIR}/help/lyb30 RENAME index.html)
+# The compiled English help beside the program, and every language the
+# build makes (interface file and compiled help) in Language/<folder>/.
+install(FILES ${CMAKE_BINARY_DIR}/help/lyb30.chm DESTINATION ${LYB_PACKAGE_SUBDIR})
+install(DIRECTORY ${CMAKE_BINARY_DIR}/help/ DESTINATION ${LYB_PACKAGE_SUBDIR}/Language
+        FILES_MATCHING PATTERN "lyb30l.chm")
+install(DIRECTORY ${CMAKE_BINARY_DIR}/Language/ DESTINATION ${LYB_PACKAGE_SUBDIR}/Language
+        FILES_MATCHING PATTERN "lang.dat")
 install(FILES ${PROJECT_SOURCE_DIR}/resources/package/lyb30.desktop DESTINATION share/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/resources/setup/lyb30.svg DESTINATION share/icons/hicolor/scalable/apps)
 install(FILES ${PROJECT_SOURCE_DIR}/resources/package/lyrabox-mime.xml
@@ -39,6 +44,14 @@ install(CODE "
   file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin\")
   file(CREATE_LINK \"../${LYB_PACKAGE_SUBDIR}/lyb30\" \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/lyb30\" SYMBOLIC)
 ")
+
+# Everything the package takes from the build: `--target lyb30_package_files`.
+add_custom_target(lyb30_package_files)
+foreach(component lyb30 tessel wnaspi32 aac usb lsedll skins lyb30_languages ${LYB_HELP_TARGETS})
+  if(TARGET ${component})
+    add_dependencies(lyb30_package_files ${component})
+  endif()
+endforeach()
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME lyrabox)

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 export CCACHE_BASEDIR=$PWD
 cmake --preset default >/dev/null
-cmake --build --preset default -j "$(nproc)" --target lyb30 tessel wnaspi32 aac usb skins
+cmake --build --preset default -j "$(nproc)" --target lyb30_package_files
 (cd build/default && rm -f lyrabox_*.deb && cpack -G DEB >/dev/null)
 deb=$(ls build/default/lyrabox_*.deb)
 echo "check-deb: $deb"
@@ -28,9 +28,16 @@ dpkgr() {
 
 dpkgr -i "$deb"
 for f in usr/bin/lyb30 usr/lib/lyrabox/lyb30 usr/lib/lyrabox/libtessel.so usr/lib/lyrabox/machine.reg \
+         usr/lib/lyrabox/lyb30.chm usr/lib/lyrabox/Language/German/lang.dat usr/lib/lyrabox/Language/German/lyb30l.chm \
          usr/share/applications/lyb30.desktop usr/share/icons/hicolor/scalable/apps/lyb30.svg \
          usr/share/mime/packages/lyrabox.xml; do
   [ -e "$root/$f" ] || { echo "check-deb: $f is missing"; exit 1; }
+done
+# Every language the build made travels with the package.
+for built in build/default/Language/*/lang.dat build/default/help/*/lyb30l.chm; do
+  [ -e "$built" ] || continue
+  rel=Language/${built#build/default/*/}
+  [ -e "$root/usr/lib/lyrabox/$rel" ] || { echo "check-deb: $rel is missing"; exit 1; }
 done
 desktop-file-validate "$root/usr/share/applications/lyb30.desktop"
 

@@ -474,14 +474,11 @@ int CSetup::CopyLanguageFiles() {
     const SetupLanguage& l = Language();
     const std::string dest = m_options.destination;
     const std::string languageFolder = m_env.sourceFolder + "/Language";
-    // The localised help goes where the program looks for its pages.
-    if (!l.helpFile.empty() && !EnsureFolder(HelpFolder(dest, true), true))
-        return Fatal(kSetupFolderFailed);
     struct Item {
         const std::string* name;
         std::string target;
     };
-    const Item items[] = {{&l.helpFile, HelpIndexPath(dest, true)},
+    const Item items[] = {{&l.helpFile, HelpFilePath(dest, true)},
                           {&l.interfaceFile, dest + "/lang.dat"},
                           {&l.uninstallFile, dest + "/" + kUninstallTextsName}};
     for (const Item& item : items) {
@@ -680,10 +677,10 @@ void CSetup::WriteShortcuts() {
         return e;
     };
     // The localised help when the language has one, else the English.
-    const std::string help = HelpIndexPath(dest, !Language().helpFile.empty());
+    const std::string help = HelpFilePath(dest, !Language().helpFile.empty());
     const std::pair<int, std::vector<std::string>> shortcuts[] = {
         {txt::ProgramShortcut, {dest + "/" + kProgramName}},
-        {txt::HelpShortcut, {"xdg-open", help}},
+        {txt::HelpShortcut, {dest + "/" + kHelpViewerName, help}},
         {txt::UninstallShortcut, {dest + "/" + kUninstallerName}},
         {txt::ReadMeShortcut, {"xdg-open", dest + "/ReadMe.txt"}},
     };

@@ -20,6 +20,8 @@ inline constexpr std::string_view kUninstallKey = "SOFTWARE\\Microsoft\\Windows\
 inline constexpr const char* kUninstallerName = "uninstall";
 inline constexpr const char* kUninstallTextsName = "uninstall.dat";
 inline constexpr const char* kProgramName = "lyb30";
+/// The help shortcut's viewer of compiled help files.
+inline constexpr const char* kHelpViewerName = "lyb30-help";
 /// The value "chs" the installer writes last (hexadecimal 20003).
 inline constexpr unsigned kChsValue = 131075;
 

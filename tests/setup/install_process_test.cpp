@@ -102,7 +102,7 @@ TEST_F(InstallRound, InstallRunRemoveLeavesTheMachineAsItWas) {
     EXPECT_NE(installed.output.find("100% Lyrabox 3.0 ist installiert."), std::string::npos) << installed.output;
     const std::vector<LogEntry> log = ParseInstallLog(ReadAll(dest + "/" + kInstallLogName));
     ASSERT_GT(log.size(), 10u);
-    for (const char* f : {"lyb30", "libtessel.so", "uninstall", "uninstall.dat", "lang.dat", "help/lyb30l/index.html", "help/lyb30/index.html",
+    for (const char* f : {"lyb30", "libtessel.so", "uninstall", "uninstall.dat", "lang.dat", "lyb30l.chm", "lyb30.chm",
                           "Font/DejaVuSans-Bold.ttf", "Setup.cfg", "Offline/offline.htm"})
         EXPECT_TRUE(fs::exists(dest + "/" + f)) << f;
     EXPECT_EQ(MimeAppsDefault(ReadAll(home + "/.config/mimeapps.list"), "audio/mpeg"), "lyb30.desktop");

@@ -99,7 +99,7 @@ TEST_F(SetupFixture, InstallsFilesLogSettingsAssociationsAndShortcuts) {
                                                               fs::perms::others_exec));
     EXPECT_EQ(ReadAll(dest + "/lang.dat"), Utf16Le("1=&File\r\n"));
     EXPECT_EQ(ReadAll(dest + "/uninstall.dat"), Utf16Le("197=Remove it?\r\n"));
-    EXPECT_EQ(ReadAll(HelpIndexPath(dest, true)), "<html>help</html>");
+    EXPECT_EQ(ReadAll(HelpFilePath(dest, true)), "<html>help</html>");
     EXPECT_EQ(ReadAll(dest + "/Font/Face.ttf"), "not really a font");
     EXPECT_EQ(ReadAll(root / "home/.local/share/fonts/Face.ttf"), "not really a font");
 
@@ -107,8 +107,7 @@ TEST_F(SetupFixture, InstallsFilesLogSettingsAssociationsAndShortcuts) {
     const auto log = ParseInstallLog(ReadAll(dest + "/" + kInstallLogName));
     std::vector<LogEntry> expected = {
         {true, root / "home/.local"}, {true, root / "home/.local/opt"}, {true, root / "home/.local/opt/Orvik"}, {true, dest},
-        {true, dest + "/help"},            {true, dest + "/help/lyb30l"},
-        {false, HelpIndexPath(dest, true)}, {false, dest + "/lang.dat"},            {false, dest + "/uninstall.dat"},
+        {false, dest + "/lyb30l.chm"},     {false, dest + "/lang.dat"},            {false, dest + "/uninstall.dat"},
         {true, dest + "/Skins"},           {false, dest + "/lyb30"},               {false, dest + "/uninstall"},
         {false, dest + "/ReadMe.txt"},     {false, dest + "/Skins/simple.nms"},    {true, dest + "/Font"},
         {false, dest + "/Font/Face.ttf"},  {true, dest + "/Offline"},              {false, dest + "/Offline/offline.htm"},
@@ -238,7 +237,8 @@ TEST_F(SetupFixture, ShortcutNamesFollowTheLanguageSoTheUninstallerFindsThem) {
     EXPECT_FALSE(fs::exists(dest + "/Offline"));
     // No help in this language: the help shortcut names the English help.
     const std::string help = ReadAll(group + "/Lyrabox 3.0 Help.desktop");
-    EXPECT_NE(DesktopEntryValue(help, "Exec").find("/help/lyb30/index.html"), std::string::npos);
+    EXPECT_NE(DesktopEntryValue(help, "Exec").find("/lyb30.chm"), std::string::npos);
+    EXPECT_EQ(DesktopEntryValue(help, "Exec").find(DesktopExecArgument(dest + "/lyb30-help")), 0u);
 }
 
 TEST_F(SetupFixture, AReadOnlyDestinationIsRefusedAtItsPage) {

@@ -2,14 +2,26 @@
 // build and the source tree's resources.
 //
 //   mkdist --bin BUILD/bin --resources SOURCE/resources --font FONT.ttf --out FOLDER
+//          [--help BUILD/help] [--languages BUILD/Language]
 //          [--no-strip] [--no-pack] [--replace]
+//   mkdist --string-file TEXT.txt FILE.dat
 //
 // The folder gets: `setup` itself; "setup.ctl" with the program files,
 // packed with LZHUF where that saves at least a tenth (never `setup`, which
 // must run as it is); "language.inf" and the language files (".dat" files
 // made from the UTF-8 ".txt" sources as UTF-16LE lines with CR LF; the
 // English installer texts from the installer's own table); the font; the
-// CD access setup; the help and the read-me.
+// CD access setup; the compiled help and the read-me.
+//
+// Languages are taken by what exists, not by a list: every "lang.dat" in a
+// language folder (of the resources, or of --languages) and every
+// "lyb30l.chm" in a language folder of --help goes into
+// "Language/<folder>/". A language folder with a "lang.dat" that no
+// section of "language.inf" names gets a section of its own, named after
+// the folder, with UTF-8 texts.
+//
+// --string-file converts one UTF-8 "id=text" file to the UTF-16LE string
+// file format; the build uses it to make the interface files.
 #include "platform/atomic_file.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
@@ -20,6 +32,7 @@
 #include "uninstall/setup_texts.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,7 +47,7 @@ namespace fs = std::filesystem;
 namespace {
 
 struct Options {
-    std::string bin, resources, font, out;
+    std::string bin, resources, font, out, help, languages;
     bool strip = true;
     bool pack = true;
     bool replace = false;
@@ -179,6 +192,128 @@ void CopyTree(const std::string& from, const std::string& to, const std::string&
     }
 }
 
+// A language folder's name is one plain name: it becomes a path part and
+// an INI section.
+bool UsableFolderName(const std::string& name) {
+    if (name.empty() || name[0] == '.')
+        return false;
+    return std::all_of(name.begin(), name.end(), [](char c) {
+        return static_cast<unsigned char>(c) >= 0x80 || std::isalnum(static_cast<unsigned char>(c)) || c == ' ' ||
+               c == '_' || c == '-';
+    });
+}
+
+std::vector<std::string> SubFolders(const std::string& folder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    if (folder.empty() || !fs::is_directory(folder, ec))
+        return names;
+    for (const auto& e : fs::directory_iterator(folder, ec)) {
+        const std::string name = e.path().filename().string();
+        if (!e.is_directory())
+            continue;
+        if (!UsableFolderName(name)) {
+            std::fprintf(stderr, "mkdist: language folder \"%s\" left out (not a plain name)\n", name.c_str());
+            continue;
+        }
+        names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The language files the build made: each language folder's files of
+// --languages, and each language's compiled help of --help.
+void AddBuiltLanguages(const Options& o) {
+    for (const std::string& f : SubFolders(o.languages))
+        for (const auto& e : fs::directory_iterator(o.languages + "/" + f))
+            if (e.is_regular_file())
+                WriteFile(o.out + "/Language/" + f + "/" + e.path().filename().string(), ReadFile(e.path().string()));
+    for (const std::string& f : SubFolders(o.help))
+        if (fs::is_regular_file(o.help + "/" + f + "/lyb30l.chm"))
+            WriteFile(o.out + "/Language/" + f + "/lyb30l.chm", ReadFile(o.help + "/" + f + "/lyb30l.chm"));
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// "language.inf" as the distribution needs it: the sections of languages
+// whose files are missing go (with a word on standard error), and every
+// language folder with an interface file that no section names gets a
+// section of its own.
+std::string CompleteLanguageInf(const std::string& text, const std::string& out, const std::string& fontName) {
+    const std::string languageFolder = out + "/Language";
+    const lyb::LanguageList list = lyb::ParseLanguageInf(text);
+    std::vector<std::string> dropped;
+    std::vector<std::string> named;
+    std::string typeface;
+    for (const lyb::SetupLanguage& l : list.languages) {
+        bool complete = true;
+        for (const std::string* f : {&l.interfaceFile, &l.installFile, &l.uninstallFile, &l.helpFile}) {
+            if (f->empty())
+                continue;
+            const std::string path = lyb::ResolveBelow(languageFolder, *f);
+            if (path.empty() || !fs::is_regular_file(path)) {
+                std::fprintf(stderr, "mkdist: language %s left out: %s is missing\n", l.name.c_str(), f->c_str());
+                complete = false;
+            }
+        }
+        if (!complete) {
+            dropped.push_back(Lower(l.section));
+            continue;
+        }
+        if (!l.interfaceFile.empty())
+            named.push_back(fs::path(lyb::ResolveBelow(languageFolder, l.interfaceFile)).lexically_normal().string());
+        if (typeface.empty())
+            typeface = l.typeface;
+    }
+
+    // The text again without the dropped sections.
+    std::string kept;
+    bool keep = true;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        end = end == std::string::npos ? text.size() : end + 1;
+        const std::string line = text.substr(pos, end - pos);
+        size_t first = line.find_first_not_of(" \t");
+        if (first != std::string::npos && line[first] == '[') {
+            const size_t close = line.find(']', first);
+            const std::string section = close == std::string::npos ? "" : line.substr(first + 1, close - first - 1);
+            keep = std::find(dropped.begin(), dropped.end(), Lower(section)) == dropped.end();
+        }
+        if (keep)
+            kept += line;
+        pos = end;
+    }
+    if (!kept.empty() && kept.back() != '\n')
+        kept += "\r\n";
+
+    for (const std::string& f : SubFolders(languageFolder)) {
+        const std::string lang = fs::path(languageFolder + "/" + f + "/lang.dat").lexically_normal().string();
+        if (!fs::is_regular_file(lang) || std::find(named.begin(), named.end(), lang) != named.end())
+            continue;
+        std::string section = f;
+        for (const lyb::SetupLanguage& l : list.languages)
+            if (Lower(l.section) == Lower(section))
+                section += " interface";
+        std::string block = "\r\n[" + section + "]\r\nLanguageName=" + f + "\r\nLocalizationFileName=" + f + "\\lang.dat\r\n";
+        for (const auto& [key, file] : {std::pair{"LocalizationInstallFileName", "setup.dat"},
+                                       std::pair{"LocalizationUninstallFileName", "uninstall.dat"},
+                                       std::pair{"LocalizationHlpFileName", "lyb30l.chm"}})
+            if (fs::is_regular_file(languageFolder + "/" + f + "/" + file))
+                block += std::string(key) + "=" + f + "\\" + file + "\r\n";
+        block += "FontFileName=" + fontName + "\r\nTypefaceName=" + typeface + "\r\nCharacterSet=0\r\nCodePage=65001\r\n";
+        kept += block;
+        std::fprintf(stderr, "mkdist: language folder %s has no section in language.inf: added one (UTF-8 texts)\n",
+                     f.c_str());
+    }
+    return kept;
+}
+
 Options Parse(int argc, char** argv) {
     Options o;
     for (int i = 1; i < argc; ++i) {
@@ -196,6 +331,10 @@ Options Parse(int argc, char** argv) {
             o.font = value();
         else if (a == "--out")
             o.out = value();
+        else if (a == "--help")
+            o.help = value();
+        else if (a == "--languages")
+            o.languages = value();
         else if (a == "--no-strip")
             o.strip = false;
         else if (a == "--no-pack")
@@ -204,16 +343,30 @@ Options Parse(int argc, char** argv) {
             o.replace = true;
         else
             Fail("unknown option " + a +
-                 "\nusage: mkdist --bin DIR --resources DIR --font FILE --out DIR [--no-strip] [--no-pack] [--replace]");
+                 "\nusage: mkdist --bin DIR --resources DIR --font FILE --out DIR [--help DIR] [--languages DIR]"
+                 " [--no-strip] [--no-pack] [--replace]\n       mkdist --string-file TEXT.txt FILE.dat");
     }
     if (o.bin.empty() || o.resources.empty() || o.font.empty() || o.out.empty())
         Fail("--bin, --resources, --font and --out are all needed");
+    // Beside a build's bin folder lie its help and its language files.
+    std::string bin = fs::absolute(o.bin).lexically_normal().string();
+    while (bin.size() > 1 && bin.back() == '/')
+        bin.pop_back();
+    const std::string build = fs::path(bin).parent_path().string();
+    if (o.help.empty() && fs::is_directory(build + "/help"))
+        o.help = build + "/help";
+    if (o.languages.empty() && fs::is_directory(build + "/Language"))
+        o.languages = build + "/Language";
     return o;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--string-file") {
+        WriteFile(argv[3], Utf16Le(CrLf(ReadFile(argv[2]))));
+        return 0;
+    }
     Options o = Parse(argc, argv);
     o.out = fs::absolute(o.out).lexically_normal().string();
     while (o.out.size() > 1 && o.out.back() == '/')
@@ -233,26 +386,28 @@ int main(int argc, char** argv) {
     if (ec)
         Fail("cannot create " + o.out + ": " + ec.message());
 
-    // The languages, their texts and the CD access setup.
+    // The languages, their texts and the CD access setup; then the
+    // language files the build made, and language.inf to match them.
     const std::string setupRes = o.resources + "/setup";
+    const std::string fontName = fs::path(o.font).filename().string();
     CopyTree(setupRes + "/dist", o.out);
-    const lyb::LanguageList languages = lyb::ParseLanguageInf(ReadFile(o.out + "/language.inf"));
-    if (languages.languages.empty())
+    AddBuiltLanguages(o);
+    const lyb::LanguageList given = lyb::ParseLanguageInf(ReadFile(o.out + "/language.inf"));
+    if (given.languages.empty())
         Fail("language.inf names no language");
-    for (const lyb::SetupLanguage& l : languages.languages) {
+    for (const lyb::SetupLanguage& l : given.languages)
         if (l.name.rfind("English", 0) == 0 && !l.installFile.empty() &&
             !fs::exists(lyb::ResolveBelow(o.out + "/Language", l.installFile)))
             WriteFile(lyb::ResolveBelow(o.out + "/Language", l.installFile), Utf16Le(CrLf(EnglishSetupTexts())));
-        for (const std::string* f : {&l.interfaceFile, &l.installFile, &l.uninstallFile, &l.helpFile}) {
-            if (f->empty())
-                continue;
-            const std::string path = lyb::ResolveBelow(o.out + "/Language", *f);
-            if (path.empty() || !fs::exists(path))
-                Fail("language " + l.name + ": " + *f + " is missing");
-        }
-        if (!l.fontFile.empty() && l.fontFile != fs::path(o.font).filename().string())
+    WriteFile(o.out + "/language.inf", CrLf(CompleteLanguageInf(ReadFile(o.out + "/language.inf"), o.out, fontName)));
+    const lyb::LanguageList languages = lyb::ParseLanguageInf(ReadFile(o.out + "/language.inf"));
+    const std::string& defaultSection = given.languages[static_cast<size_t>(given.DefaultIndex())].section;
+    if (languages.languages.empty() ||
+        languages.languages[static_cast<size_t>(languages.DefaultIndex())].section != defaultSection)
+        Fail("the default language " + defaultSection + " of language.inf cannot be shipped");
+    for (const lyb::SetupLanguage& l : languages.languages)
+        if (!l.fontFile.empty() && l.fontFile != fontName)
             Fail("language " + l.name + " names the font " + l.fontFile + ", not " + o.font);
-    }
     WriteFile(o.out + "/Font/" + fs::path(o.font).filename().string(), ReadFile(o.font));
 
     // The installer itself runs from the distribution: never packed.
@@ -273,6 +428,9 @@ int main(int argc, char** argv) {
             Fail(o.bin + "/" + required + " is not built");
     add(Stripped(o.bin + "/uninstall", o), "uninstall", true);
     add(Stripped(o.bin + "/lyb30", o), "lyb30", true);
+    // The help shortcut's viewer.
+    if (fs::exists(o.bin + "/lyb30-help"))
+        add(Stripped(o.bin + "/lyb30-help", o), "lyb30-help", true);
     // Every component the program loads by file name from its folder.
     std::vector<std::string> components;
     for (const auto& e : fs::directory_iterator(o.bin)) {
@@ -285,9 +443,10 @@ int main(int argc, char** argv) {
         add(Stripped(o.bin + "/" + lib, o), lib, true);
     add(ReadFile(setupRes + "/lyb30.svg"), "lyb30.svg", false);
     add(CrLf(ReadFile(setupRes + "/ReadMe.txt")), "ReadMe.txt", false);
-    // The English help: its page goes where the program looks for it.
-    total += AddProgramFile(o, ReadFile(setupRes + "/help.html"), "Help/lyb30/index.html", false, totals);
-    list += "!help\\lyb30\r\n+help\\lyb30\r\nHelp\\lyb30\\index.html\r\n+\r\n";
+    // The English help, compiled; the program looks for it in its folder.
+    if (o.help.empty() || !fs::is_regular_file(o.help + "/lyb30.chm"))
+        Fail("no compiled help lyb30.chm (build the help files, or name their folder with --help)");
+    add(ReadFile(o.help + "/lyb30.chm"), "lyb30.chm", false);
 
     // The skins the build made for the program.
     std::string skins;
