@@ -273,7 +273,9 @@ std::string DiskSearch::PatternText() const {
     case kSearchMp3:
         return "*.mp3";
     case kSearchAac:
-        return "*.aac";
+        // The label this dialog has always shown for AAC; what is searched
+        // for is the ".aac" ending (SearchWalk::Takes).
+        return "*.acc";
     case kSearchLse:
         return "*.lse";
     case kSearchM3u:

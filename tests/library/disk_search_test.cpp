@@ -139,7 +139,7 @@ TEST_F(DiskSearchTest, DialogListsTextsAndTypeCodes) {
     EXPECT_EQ(search.TypeCode(), kSearchM3u);
     EXPECT_EQ(search.PatternText(), "*.m3u");
     search.SelectTypes(2);
-    EXPECT_EQ(search.PatternText(), "*.aac");
+    EXPECT_EQ(search.PatternText(), "*.acc");
 
     // The code counts the entries left out.
     context.formats = {true, true, false}; // LSE and AAC on, MP3 off
