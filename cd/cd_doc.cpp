@@ -137,6 +137,14 @@ void CCDDoc::SetOwner(MessageTarget* owner) {
     }
 }
 
+void CCDDoc::ReleaseOwner() {
+    if (m_saving) StopSavingNow();
+    m_aspiEngine.reset();
+    m_audio->Close();
+    if (m_s.manager) m_s.manager->DeviceIoctl().SetOwner(nullptr);
+    m_owner = nullptr;
+}
+
 std::string CCDDoc::Text(int id, const char* english) const {
     return m_s.localize ? m_s.localize->Get(id, english) : std::string(english);
 }

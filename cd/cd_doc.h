@@ -104,6 +104,10 @@ public:
     /// Where the engines and the audio device report (the page's thread
     /// hands every message to OnMessage). Set before the first command.
     void SetOwner(MessageTarget* owner);
+    /// The page that owned the document goes: a rip in progress is stopped
+    /// (its partial file removed), playback ends and its thread is joined,
+    /// and nothing reports to the old owner any more.
+    void ReleaseOwner();
     /// Called after every change the page shows.
     void SetChanged(std::function<void()> changed) { m_changed = std::move(changed); }
 

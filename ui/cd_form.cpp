@@ -151,6 +151,9 @@ void CCDForm::Detach() {
         m_doc->Services().notifySmallPlayer = {};
         m_doc->Services().playerInCdMode = {};
         m_doc->Services().trackStarted = {};
+        // The document may outlive this page by a moment: its workers must
+        // not report to the page's target, which goes with the page.
+        m_doc->ReleaseOwner();
     }
     m_doc = nullptr;
 }
