@@ -70,7 +70,7 @@ QApplication& App() {
     return *app;
 }
 
-bool Until(const std::function<bool()>& done, int ms = 3000) {
+bool Until(const std::function<bool()>& done, int ms = 10000) {
     QElapsedTimer t;
     t.start();
     while (!done() && t.elapsed() < ms)
