@@ -204,6 +204,12 @@ bool CodePageToUtf8(unsigned codePage, std::string_view bytes, std::string& out)
             --inLeft;
         }
     }
+    // Some pages (1255, 1258) hold a letter back until they know that no
+    // combining mark follows it: the end of the input lets it out.
+    char* o = buf;
+    size_t oLeft = sizeof buf;
+    iconv(cd.get(), nullptr, nullptr, &o, &oLeft);
+    out.append(buf, static_cast<size_t>(o - buf));
     return true;
 }
 
@@ -234,7 +240,8 @@ bool Utf8ToCodePage(unsigned codePage, std::string_view text, std::string& out, 
         char* o = buf;
         size_t oLeft = sizeof buf;
         iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
-        if (iconv(cd.get(), &in, &inLeft, &o, &oLeft) == static_cast<size_t>(-1))
+        if (iconv(cd.get(), &in, &inLeft, &o, &oLeft) == static_cast<size_t>(-1) ||
+            iconv(cd.get(), nullptr, nullptr, &o, &oLeft) == static_cast<size_t>(-1))
             out.push_back(replacement);
         else
             out.append(buf, static_cast<size_t>(o - buf));

@@ -106,6 +106,21 @@ TEST(Localize, InterfaceCodePageReplacesWhatItCannotHold) {
     EXPECT_EQ(loc.ToAnsiText(lone), "a b");
 }
 
+TEST(Localize, RightToLeftCodePagesKeepEveryLetter) {
+    // Hebrew and Vietnamese pages hold a letter back for combining marks;
+    // the last letter of a text must still arrive.
+    lyb::CLocalize loc;
+    loc.SetCodePage(1255);
+    EXPECT_EQ(loc.ToInterfaceText(u"\u05de\u05d5\u05db\u05df"), "\u05de\u05d5\u05db\u05df");
+    loc.LoadFromBytes(Le(u"450=\u05de\u05d5\u05db\u05df\r\n117=\u05d2\u05d5\u05d3\u05dc"));
+    EXPECT_EQ(loc.Get(450, "Ready"), "\u05de\u05d5\u05db\u05df");
+    EXPECT_EQ(loc.Get(117, "Size"), "\u05d2\u05d5\u05d3\u05dc");
+    loc.SetCodePage(1256);
+    EXPECT_EQ(loc.ToInterfaceText(u"\u0645\u0644\u0641"), "\u0645\u0644\u0641");
+    loc.SetCodePage(1258);
+    EXPECT_EQ(loc.ToInterfaceText(u"Vi\u1ec7t"), "Vi\u1ec7t");
+}
+
 TEST(Localize, SlotTextIsLimitedWithoutSplittingCharacters) {
     lyb::CLocalize loc;
     loc.SetCodePage(1251);

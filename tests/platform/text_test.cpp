@@ -35,6 +35,11 @@ TEST(Text, CodePagesThroughIconv) {
     ASSERT_TRUE(Utf8ToCodePage(1252, "caf\xC3\xA9 \xD0\x90!", out));
     EXPECT_EQ(out, "caf\xE9 ?!");
     EXPECT_FALSE(CodePageToUtf8(4242, "x", out));
+    // The Hebrew page's converter holds the last letter until the end.
+    ASSERT_TRUE(CodePageToUtf8(1255, "\xEE\xE5\xEB\xEF", out));
+    EXPECT_EQ(out, "\u05de\u05d5\u05db\u05df");
+    ASSERT_TRUE(Utf8ToCodePage(1255, "\u05d2\u05d5\u05d3\u05dc", out));
+    EXPECT_EQ(out, "\xE2\xE5\xE3\xEC");
 }
 
 TEST(Text, LegacyFilesKeepUtf8AndFallBackToTheCodePage) {
