@@ -25,7 +25,7 @@ int CheckFolder(const std::string& path, Prompt& prompt, const CLocalize* loc) {
     auto text = [&](int id, const char* english) { return loc ? loc->Get(id, english) : std::string(english); };
     const std::string question = text(352, "The specified directory") + " " + path + " " +
                                  text(353, "doesn't exit") + "!\n" + text(354, "Do you want to create it?");
-    if (prompt.Ask(question, "Lyrabox 3.0", PromptButtons::YesNo, PromptIcon::Question) != PromptAnswer::Yes)
+    if (prompt.Ask(question, text(271, "Lyrabox 3.0"), PromptButtons::YesNo, PromptIcon::Question) != PromptAnswer::Yes)
         return -1;
 
     // Every prefix up to a '/' and the whole path, created when missing.

@@ -76,22 +76,23 @@ bool CPreferencesModel::Ok(bool* associationsChanged) {
     ScriptedPrompt fallback;
     Prompt& p = prompt ? *prompt : fallback;
     const CLocalize& l = m_app.m_oLocalize;
+    const std::string caption = l.Get(271, "Lyrabox 3.0");
 
     bool keepOpen = false;
     const int music = CheckFolder(musicFolder, p, &l);
     if (music == -1)
         p.Ask(l.Get(355, "The specified Music Folder") + " " + musicFolder + " " + l.Get(356, "is invalid."),
-              "Lyrabox 3.0", PromptButtons::Ok, PromptIcon::Stop);
+              caption, PromptButtons::Ok, PromptIcon::Stop);
     else if (music == -2)
-        p.Ask(l.Get(357, "Can't create Music Folder") + " " + musicFolder, "Lyrabox 3.0", PromptButtons::Ok,
+        p.Ask(l.Get(357, "Can't create Music Folder") + " " + musicFolder, caption, PromptButtons::Ok,
               PromptIcon::Stop);
     keepOpen = keepOpen || music != 0;
     const int playlist = CheckFolder(playlistFolder, p, &l);
     if (playlist == -1)
         p.Ask(l.Get(358, "The specified Playlist Folder") + " " + playlistFolder + " " + l.Get(356, "is invalid."),
-              "Lyrabox 3.0", PromptButtons::Ok, PromptIcon::Stop);
+              caption, PromptButtons::Ok, PromptIcon::Stop);
     else if (playlist == -2)
-        p.Ask(l.Get(359, "Can't create Playlist Folder") + " " + playlistFolder, "Lyrabox 3.0", PromptButtons::Ok,
+        p.Ask(l.Get(359, "Can't create Playlist Folder") + " " + playlistFolder, caption, PromptButtons::Ok,
               PromptIcon::Stop);
     keepOpen = keepOpen || playlist != 0;
     if (keepOpen)

@@ -986,7 +986,7 @@ EditDialogSpec StudioPage::DialogTexts(EditMode mode) const {
         dlg.caption = Ctx().Text(203, "Edit Track");
         dlg.group = Ctx().Text(205, "Track information");
         dlg.titleLabel = Ctx().Text(207, "Track title:");
-        dlg.artistLabel = "Artist name:";
+        dlg.artistLabel = Ctx().Text(372, "Artist name:");
         break;
     case EditMode::Playlist:
         dlg.caption = Ctx().Text(202, "Edit Playlist");
@@ -999,7 +999,7 @@ EditDialogSpec StudioPage::DialogTexts(EditMode mode) const {
         dlg.titleLabel = Ctx().Text(206, "Playlist title:");
         break;
     }
-    dlg.saveText = "Save";
+    dlg.saveText = Ctx().Text(370, "Save");
     dlg.cancelText = Ctx().Text(200, "Cancel");
     return dlg;
 }

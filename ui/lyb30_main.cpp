@@ -78,6 +78,8 @@ int main(int argc, char** argv) {
     lyb::CLyb30App app(std::move(env), shell);
     shell.SetApp(&app);
     appObject = &app;
+    // Questions show their buttons in the interface language once it is loaded.
+    prompt.SetButtonText([&app](int id, const char* english) { return app.m_oLocalize.Get(id, english); });
 
     // The end of the session and termination signals end the program as
     // closing it does: the Studio and the settings are saved. A signal

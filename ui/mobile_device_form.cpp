@@ -6,6 +6,7 @@
 #include "library/media_info.h"
 #include "platform/qt/qt_message_target.h"
 #include "platform/trace.h"
+#include "ui/shell/main_commands.h"
 
 #include <QAction>
 #include <QApplication>
@@ -202,21 +203,21 @@ CMobileDeviceForm::CMobileDeviceForm(CLyb30App& app, QWidget* parent) : CFormVie
     });
     m_listener = m_page->AddListener([this](const DevicePageChange& c) { OnChange(c); });
 
-    auto action = [&](DeviceFormAction id, const QString& text, const QKeySequence& key, void (CMobileDeviceForm::*run)()) {
-        auto* a = new QAction(text, this);
+    auto action = [&](DeviceFormAction id, int command, const QKeySequence& key, void (CMobileDeviceForm::*run)()) {
+        auto* a = new QAction(QString::fromStdString(CommandText(command, m_app.m_oLocalize)), this);
         a->setShortcut(key);
         a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
         connect(a, &QAction::triggered, this, [this, run] { (this->*run)(); });
         addAction(a);
         m_actions[static_cast<size_t>(id)] = a;
     };
-    action(DeviceFormAction::SelectAll, "Select All Music in Mobile Device", QKeySequence(Qt::CTRL | Qt::Key_A),
+    action(DeviceFormAction::SelectAll, kIdDeviceSelectAll, QKeySequence(Qt::CTRL | Qt::Key_A),
            &CMobileDeviceForm::SelectAll);
-    action(DeviceFormAction::UnselectAll, "Unselect All Music in Mobile Device", QKeySequence(Qt::CTRL | Qt::Key_U),
+    action(DeviceFormAction::UnselectAll, kIdDeviceUnselectAll, QKeySequence(Qt::CTRL | Qt::Key_U),
            &CMobileDeviceForm::UnselectAll);
-    action(DeviceFormAction::RemoveSelected, "Delete Selected Music from Mobile Device", QKeySequence(Qt::Key_Delete),
+    action(DeviceFormAction::RemoveSelected, kIdDeviceDeleteSelected, QKeySequence(Qt::Key_Delete),
            &CMobileDeviceForm::RemoveSelected);
-    action(DeviceFormAction::RemoveAll, "Delete All Music from Mobile Device", QKeySequence(Qt::CTRL | Qt::Key_Delete),
+    action(DeviceFormAction::RemoveAll, kIdDeviceDeleteAll, QKeySequence(Qt::CTRL | Qt::Key_Delete),
            &CMobileDeviceForm::RemoveAll);
 
     FillTree();

@@ -9,6 +9,7 @@
 #include "ui/edit_item_dialog.h"
 #include "ui/main_frame.h"
 #include "ui/search_dialog.h"
+#include "ui/shell/main_commands.h"
 
 #include <QAction>
 #include <QApplication>
@@ -548,19 +549,21 @@ CMusicForm::CMusicForm(CLyb30App& app, MusicPageDocument& document, QWidget* par
     });
     m_listener = m_page->AddListener([this](const StudioChange& change) { OnChange(change); });
 
-    MakeAction(MusicFormAction::EditItem, "Track or Playlist", QKeySequence(Qt::CTRL | Qt::Key_E),
+    // The keys' actions carry their menu commands' texts.
+    auto text = [this](int command) { return QString::fromStdString(CommandText(command, m_app.m_oLocalize)); };
+    MakeAction(MusicFormAction::EditItem, text(kIdEditItem), QKeySequence(Qt::CTRL | Qt::Key_E),
                [this] { OnEditItem(); });
-    MakeAction(MusicFormAction::CreatePlaylist, "Create New Playlist", QKeySequence(Qt::CTRL | Qt::Key_N),
+    MakeAction(MusicFormAction::CreatePlaylist, text(kIdCreatePlaylist), QKeySequence(Qt::CTRL | Qt::Key_N),
                [this] { OnCreatePlaylist(); });
-    MakeAction(MusicFormAction::SelectAll, "Select All Music in Studio", QKeySequence(Qt::CTRL | Qt::Key_A),
+    MakeAction(MusicFormAction::SelectAll, text(kIdSelectAll), QKeySequence(Qt::CTRL | Qt::Key_A),
                [this] { m_page->SelectAll(); });
-    MakeAction(MusicFormAction::UnselectAll, "Unselect All Music in Studio", QKeySequence(Qt::CTRL | Qt::Key_U),
+    MakeAction(MusicFormAction::UnselectAll, text(kIdUnselectAll), QKeySequence(Qt::CTRL | Qt::Key_U),
                [this] { m_page->UnselectAll(); });
-    MakeAction(MusicFormAction::RemoveSelected, "Remove Selected Music from Studio", QKeySequence(Qt::Key_Delete),
+    MakeAction(MusicFormAction::RemoveSelected, text(kIdRemoveSelected), QKeySequence(Qt::Key_Delete),
                [this] { m_page->RemoveSelected(); });
-    MakeAction(MusicFormAction::RemoveAll, "Remove All Music from Studio",
+    MakeAction(MusicFormAction::RemoveAll, text(kIdRemoveAll),
                QKeySequence(Qt::CTRL | Qt::Key_Delete), [this] { m_page->RemoveAll(); });
-    MakeAction(MusicFormAction::Transfer, "Transfer Music to Mobile Device", QKeySequence(Qt::CTRL | Qt::Key_T),
+    MakeAction(MusicFormAction::Transfer, text(kIdTransfer), QKeySequence(Qt::CTRL | Qt::Key_T),
                [this] { OnTransfer(); });
     ShowTotals();
 }

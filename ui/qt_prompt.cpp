@@ -1,5 +1,6 @@
 #include "ui/qt_prompt.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 #include <QThread>
@@ -8,7 +9,19 @@ namespace lyb {
 
 namespace {
 
-PromptAnswer AskNow(const std::string& text, const std::string& caption, PromptButtons buttons, PromptIcon icon) {
+// The buttons' localiser numbers and English texts.
+struct ButtonName {
+    QMessageBox::StandardButton button;
+    int id;
+    const char* english;
+};
+constexpr ButtonName kButtonNames[] = {
+    {QMessageBox::Ok, 199, "OK"},   {QMessageBox::Cancel, 200, "Cancel"}, {QMessageBox::Yes, 381, "&Yes"},
+    {QMessageBox::No, 382, "&No"}, {QMessageBox::Retry, 383, "&Retry"},
+};
+
+PromptAnswer AskNow(const std::string& text, const std::string& caption, PromptButtons buttons, PromptIcon icon,
+                    const QtPrompt::ButtonText& buttonText) {
     QMessageBox box;
     box.setText(QString::fromStdString(text));
     box.setWindowTitle(QString::fromStdString(caption));
@@ -28,6 +41,10 @@ PromptAnswer AskNow(const std::string& text, const std::string& caption, PromptB
     case PromptButtons::RetryCancel: set = QMessageBox::Retry | QMessageBox::Cancel; break;
     }
     box.setStandardButtons(set);
+    if (buttonText)
+        for (const ButtonName& b : kButtonNames)
+            if (QAbstractButton* button = box.button(b.button))
+                button->setText(QString::fromStdString(buttonText(b.id, b.english)));
     switch (box.exec()) {
     case QMessageBox::Yes: return PromptAnswer::Yes;
     case QMessageBox::No: return PromptAnswer::No;
@@ -48,10 +65,10 @@ PromptAnswer QtPrompt::Ask(const std::string& text, const std::string& caption, 
                            PromptIcon icon) {
     QCoreApplication* app = QCoreApplication::instance();
     if (!app || QThread::currentThread() == app->thread())
-        return AskNow(text, caption, buttons, icon);
+        return AskNow(text, caption, buttons, icon, m_buttonText);
     PromptAnswer answer = PromptAnswer::Cancel;
     QMetaObject::invokeMethod(
-        app, [&] { answer = AskNow(text, caption, buttons, icon); }, Qt::BlockingQueuedConnection);
+        app, [&] { answer = AskNow(text, caption, buttons, icon, m_buttonText); }, Qt::BlockingQueuedConnection);
     return answer;
 }
 

@@ -31,21 +31,31 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
 #include <QElapsedTimer>
+#include <QComboBox>
 #include <QFileDialog>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QStackedWidget>
+#include <QTabWidget>
+#include <QTableView>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTextDocumentFragment>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
+
+#include <algorithm>
 
 #include <filesystem>
 #include <fstream>
@@ -754,4 +764,189 @@ TEST_F(ShellUi, TheClubOrvikPageWithoutAnAddress) {
     EXPECT_EQ(club->Shows(), CClubOrvikForm::Showing::NoAddress);
     EXPECT_FALSE(club->BrowserButton()->isEnabled());
     EXPECT_FALSE(club->OpenInBrowser());
+}
+
+namespace {
+
+// A language whose every slot is its own number between marks: a text on
+// screen without a mark did not come through the localiser.
+std::string PseudoLanguage() {
+    std::vector<std::pair<int, std::string>> lines;
+    for (int id = 0; id < CLocalize::kSlotCount; ++id)
+        lines.emplace_back(id, "\u2039" + std::to_string(id) + "\u203a");
+    return LangDat(lines);
+}
+
+// Collects the texts of windows that did not come through the localiser.
+struct TextAudit {
+    std::set<QString> data;     ///< the user's own texts (titles, devices)
+    std::vector<QString> prefixes; ///< texts that start so are data too (paths, the site, drives)
+    std::set<std::string> unmarked;
+
+    void Check(const QString& where, QString text) {
+        text.remove('&');
+        text = text.trimmed();
+        if (text.isEmpty() || text.contains(QChar(0x2039)) || data.count(text))
+            return;
+        for (const QString& p : prefixes)
+            if (text.startsWith(p))
+                return;
+        if (std::none_of(text.begin(), text.end(), [](QChar c) { return c.isLetter(); }))
+            return; // figures, times, sizes
+        unmarked.insert(where.toStdString() + ": \"" + text.toStdString() + "\"");
+    }
+    void Menu(const QString& where, QMenu* menu) {
+        Check(where, menu->title());
+        for (QAction* a : menu->actions()) {
+            if (a->isSeparator())
+                continue;
+            Check(where, a->text());
+            Check(where + " tip", a->statusTip());
+            Check(where + " tip", a->toolTip() == QString(a->text()).remove('&') ? QString() : a->toolTip());
+            if (a->menu())
+                Menu(where, a->menu());
+        }
+    }
+    void Walk(QWidget* root) {
+        QList<QWidget*> widgets = root->findChildren<QWidget*>();
+        widgets.prepend(root);
+        for (QWidget* w : widgets) {
+            // Qt's own file dialogs speak Qt's language.
+            if (qobject_cast<QFileDialog*>(w) || (w->parentWidget() && qobject_cast<QFileDialog*>(w->window())))
+                continue;
+            const QString where = w->window()->objectName() + "/" + w->objectName() + "(" + w->metaObject()->className() + ")";
+            if (w->isWindow())
+                Check(where + " title", w->windowTitle());
+            Check(where + " tip", w->toolTip());
+            if (auto* l = qobject_cast<QLabel*>(w))
+                Check(where, QTextDocumentFragment::fromHtml(l->text()).toPlainText());
+            if (auto* b = qobject_cast<QAbstractButton*>(w))
+                Check(where, b->text());
+            if (auto* g = qobject_cast<QGroupBox*>(w))
+                Check(where, g->title());
+            if (auto* e = qobject_cast<QLineEdit*>(w))
+                Check(where + " placeholder", e->placeholderText());
+            if (auto* c = qobject_cast<QComboBox*>(w); c && !c->isEditable())
+                for (int i = 0; i < c->count(); ++i)
+                    Check(where, c->itemText(i));
+            if (auto* v = qobject_cast<QAbstractItemView*>(w); v && v->model()) {
+                if (auto* tree = qobject_cast<QTreeView*>(v); tree && !tree->isHeaderHidden())
+                    for (int c = 0; c < v->model()->columnCount(); ++c)
+                        Check(where + " heading", v->model()->headerData(c, Qt::Horizontal).toString());
+                if (auto* table = qobject_cast<QTableView*>(v); table && table->horizontalHeader()->isVisible())
+                    for (int c = 0; c < v->model()->columnCount(); ++c)
+                        Check(where + " heading", v->model()->headerData(c, Qt::Horizontal).toString());
+            }
+            if (auto* t = qobject_cast<QTabWidget*>(w))
+                for (int i = 0; i < t->count(); ++i)
+                    Check(where, t->tabText(i));
+            for (QAction* a : w->actions())
+                if (!a->isSeparator()) {
+                    Check(where + " action", a->text());
+                    if (a->menu())
+                        Menu(where, a->menu());
+                }
+            if (auto* m = qobject_cast<QMenu*>(w))
+                Menu(where, m);
+        }
+    }
+};
+
+} // namespace
+
+TEST_F(ShellUi, APseudoLanguageLeavesNoTextOfAnyPageOrDialogUnmarked) {
+    if (!Tracks(2))
+        GTEST_SKIP() << "ffmpeg is needed to make test files";
+    ASSERT_TRUE(MakeMp3(card + "/OnCard.mp3"));
+    WriteFile(dir + "/lang.dat", PseudoLanguage());
+    CopyHelp("German/lyb30l.chm", "lyb30l.chm");
+    CopyHelp("lyb30.chm", "lyb30.chm");
+    Start();
+    ASSERT_FALSE(app->EnglishInterface());
+    CMusicForm* form = Music();
+    CMobileDeviceForm* pane = Pane();
+    ASSERT_TRUE(form && pane);
+    pane->RefreshDevices(0);
+    ASSERT_TRUE(Until([&] { return form->State().RowCount() == 2 && pane->State().RowCount() == 1; }));
+    CCDDoc* cd = Cd();
+    ASSERT_TRUE(cd && Until([&] { return cd->TrackCount() == 3; }));
+    TextAudit audit;
+    // The user's data: file and track titles, the phone's name, addresses.
+    for (const char* d : {"t0", "t1", "OnCard", "Orvik QRX-4", "ocean.nms", "ocean", "*.mp3; *.aac; *.m3u"})
+        audit.data.insert(d);
+    audit.prefixes = {QString::fromStdString(std::string(CLocalize::kSiteAddress)), QString::fromStdString(dir),
+                      "virtual:cd0"};
+    for (PageCode page : {kPageMusicStudio, kPageCdPlayer, kPageClubOrvik}) {
+        frame->SwitchPage(page);
+        QTest::qWait(20);
+        audit.Walk(frame);
+    }
+    // The dialogs, each as it opens.
+    auto auditModal = [&](int command) {
+        QTimer::singleShot(0, [&audit] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                audit.Walk(modal);
+                modal->close();
+            }
+        });
+        frame->OnCommand(command);
+    };
+    auditModal(kIdPreferences);
+    auditModal(kIdAbout);
+    frame->OnCommand(kIdSearch);
+    ASSERT_TRUE(form->SearchDialog());
+    audit.Walk(form->SearchDialog());
+    form->SearchDialog()->close();
+    form->State().SetRowSelected(0, true);
+    form->State().SelectionEdited();
+    frame->OnCommand(kIdEditItem);
+    if (QWidget* edit = form->findChild<QWidget*>("CEditItemDlg")) {
+        audit.Walk(edit);
+        edit->close();
+    } else {
+        ADD_FAILURE() << "no edit dialog";
+    }
+    bool skinBrowser = false;
+    shell->Player()->beforeSkinBrowser = [&](CSkinBrowser& b) {
+        skinBrowser = true;
+        audit.Walk(&b);
+    };
+    frame->OnCommand(kIdSkins);
+    frame->OnCommand(kIdHelpTopics);
+    ASSERT_TRUE(frame->HelpWindow());
+    // The help window's title is the help file's own.
+    audit.data.insert(frame->HelpWindow()->windowTitle());
+    audit.Walk(frame->HelpWindow());
+    frame->HelpWindow()->close();
+    // The transfer: its progress dialog and the result.
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&audit] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            audit.Walk(modal);
+            if (modal->objectName() != "CTransferDlg")
+                modal->close();
+        }
+    });
+    watcher.start(5);
+    frame->OnCommand(kIdTransfer);
+    ASSERT_TRUE(Until([&] { return fs::exists(card + "/t0.mp3") && pane->State().RowCount() == 2; }));
+    watcher.stop();
+    // The Small Player.
+    frame->OnCommand(kIdSmallPlayer);
+    QTest::qWait(20);
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == "SmallPlayer")
+            audit.Walk(w);
+    shell->Player()->RestoreMainWindow();
+    // Questions and messages asked meanwhile.
+    frame->OnCommand(kIdRemoveAll);
+    for (const auto& asked : prompt.asked()) {
+        audit.Check("prompt", QString::fromStdString(asked.text));
+        audit.Check("prompt caption", QString::fromStdString(asked.caption));
+    }
+    EXPECT_TRUE(skinBrowser);
+    std::string all;
+    for (const std::string& u : audit.unmarked)
+        all += "\n  " + u;
+    EXPECT_TRUE(audit.unmarked.empty()) << audit.unmarked.size() << " texts bypass the localiser:" << all;
 }

@@ -12,7 +12,9 @@
 #include "ui/pages.h"
 #include "ui/preferences_dialog.h"
 #include "ui/qmenu_localize.h"
+#include "ui/qt_prompt.h"
 #include "ui/qt_shell.h"
+#include "ui/shell/main_commands.h"
 #include "ui_fixture.h"
 #include "ui/music_form.h"
 
@@ -22,9 +24,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTimer>
 
 #include <filesystem>
 
@@ -123,6 +127,62 @@ TEST(QtMenu, TheLocaliserWalksTheMenuBarDepthFirst) {
     EXPECT_EQ(file->actions()[0]->text(), "N\tCtrl+N");
     EXPECT_TRUE(file->actions()[0]->shortcut().isEmpty());
     EXPECT_EQ(file->actions()[1]->text(), "Open"); // id 3 has no text: the default stays
+}
+
+namespace {
+
+// The texts of the buttons of the question `ask` shows.
+QStringList ButtonsOf(const std::function<void()>& ask) {
+    QStringList texts;
+    QTimer::singleShot(0, [&texts] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            for (QAbstractButton* b : box->buttons())
+                texts << b->text();
+            box->close();
+        }
+    });
+    ask();
+    texts.sort();
+    return texts;
+}
+
+std::string Utf16LeLines(const std::u16string& text) {
+    std::string bytes;
+    for (char16_t u : text) {
+        bytes.push_back(static_cast<char>(u & 0xFF));
+        bytes.push_back(static_cast<char>(u >> 8));
+    }
+    return bytes;
+}
+
+} // namespace
+
+TEST(QtPromptButtons, QuestionsShowTheirButtonsInTheInterfaceLanguage) {
+    App();
+    CLocalize loc;
+    loc.LoadFromBytes(Utf16LeLines(u"381=&Ja\r\n382=&Nein\r\n200=Abbrechen\r\n"));
+    QtPrompt prompt;
+    // Without a language: the English texts.
+    EXPECT_EQ(ButtonsOf([&] { prompt.Ask("?", "t", PromptButtons::YesNo, PromptIcon::Question); }),
+              (QStringList{"&No", "&Yes"}));
+    prompt.SetButtonText([&loc](int id, const char* english) { return loc.Get(id, english); });
+    EXPECT_EQ(ButtonsOf([&] { prompt.Ask("?", "t", PromptButtons::YesNoCancel, PromptIcon::Question); }),
+              (QStringList{"&Ja", "&Nein", "Abbrechen"}));
+    // A button the table has no text for keeps its English one.
+    EXPECT_EQ(ButtonsOf([&] { prompt.Ask("?", "t", PromptButtons::RetryCancel, PromptIcon::Warning); }),
+              (QStringList{"&Retry", "Abbrechen"}));
+}
+
+TEST(ShellTexts, AMenuCommandsTextWithoutItsKeysAndMarks) {
+    CLocalize loc;
+    EXPECT_EQ(CommandText(kIdExit, loc), "Exit");
+    EXPECT_EQ(CommandText(kIdRemoveAll, loc), "Remove All Music from Studio");
+    EXPECT_EQ(CommandText(kIdSmallPlayer, loc), ""); // not in the menu
+    // The language's text of the command's menu position (Exit is 7, the
+    // fourth item of the Mobile Device sub-menu 28).
+    loc.LoadFromBytes(Utf16LeLines(u"7=&Beenden\tAlt+X\r\n28=Alles && alles l\u00f6schen\r\n"));
+    EXPECT_EQ(CommandText(kIdExit, loc), "Beenden");
+    EXPECT_EQ(CommandText(kIdDeviceDeleteAll, loc), "Alles & alles l\u00f6schen");
 }
 
 

@@ -86,12 +86,12 @@ CPlayerDialog::CPlayerDialog(PlayerDialogState& state, std::function<QString(int
         if (actions.volume)
             actions.volume(volume->mapToGlobal(volume->rect().center()));
     });
-    auto* small = button("playerSmall", "Switch to Small Player", SkinButton::Restore, actions.smallPlayer);
-    small->setToolTip("Switch to Small Player (Ctrl+Space)");
+    auto* small = button("playerSmall", text(456, "Switch to Small Player"), SkinButton::Restore, actions.smallPlayer);
+    small->setToolTip(text(456, "Switch to Small Player") + " (Ctrl+Space)");
     auto* skins = new QToolButton(this);
     skins->setObjectName("playerSkins");
-    skins->setText("Skins...");
-    skins->setToolTip("Browse for Small Player skins");
+    skins->setText(text(373, "Skins..."));
+    skins->setToolTip(text(444, "Browse for Small Player skins"));
     skins->setAutoRaise(true);
     row->addWidget(skins);
     connect(skins, &QToolButton::clicked, this, [actions] {

@@ -20,17 +20,17 @@ CSkinBrowser::CSkinBrowser(std::string& currentSkin, std::string& skinFolder,
                            std::function<QString(int, const char*)> text, QWidget* parent)
     : QDialog(parent), m_currentSkin(currentSkin), m_skinFolder(skinFolder) {
     setObjectName("CSkinBrowser");
-    setWindowTitle("Skin browser");
+    setWindowTitle(text(374, "Skin browser"));
     auto* grid = new QGridLayout(this);
 
-    auto* skins = new QGroupBox("Skins in folder", this);
+    auto* skins = new QGroupBox(text(375, "Skins in folder"), this);
     auto* skinsLayout = new QVBoxLayout(skins);
     m_list = new QListWidget(skins);
     m_list->setObjectName("skinList");
     skinsLayout->addWidget(m_list);
     grid->addWidget(skins, 0, 0, 2, 1);
 
-    auto* preview = new QGroupBox("Preview", this);
+    auto* preview = new QGroupBox(text(376, "Preview"), this);
     auto* previewLayout = new QVBoxLayout(preview);
     m_preview = new QLabel(preview);
     m_preview->setObjectName("skinPreview"); // control 1121
@@ -38,11 +38,11 @@ CSkinBrowser::CSkinBrowser(std::string& currentSkin, std::string& skinFolder,
     m_preview->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     previewLayout->addWidget(m_preview);
     auto* texts = new QGridLayout();
-    texts->addWidget(new QLabel("Author:", preview), 0, 0);
+    texts->addWidget(new QLabel(text(377, "Author:"), preview), 0, 0);
     m_author = new QLabel(preview);
     m_author->setObjectName("skinAuthor"); // control 1049
     texts->addWidget(m_author, 0, 1);
-    texts->addWidget(new QLabel("Description:", preview), 1, 0, Qt::AlignTop);
+    texts->addWidget(new QLabel(text(378, "Description:"), preview), 1, 0, Qt::AlignTop);
     m_description = new QLabel(preview);
     m_description->setObjectName("skinDescription"); // control 1050
     m_description->setWordWrap(true);
@@ -50,12 +50,12 @@ CSkinBrowser::CSkinBrowser(std::string& currentSkin, std::string& skinFolder,
     previewLayout->addLayout(texts);
     grid->addWidget(preview, 0, 1);
 
-    auto* folderBox = new QGroupBox("Skin folder", this);
+    auto* folderBox = new QGroupBox(text(379, "Skin folder"), this);
     auto* folderLayout = new QHBoxLayout(folderBox);
     m_folder = new QLineEdit(folderBox);
     m_folder->setObjectName("skinFolder");
     m_folder->setReadOnly(true);
-    auto* browse = new QPushButton("Browse...", folderBox);
+    auto* browse = new QPushButton(text(197, "Browse..."), folderBox);
     browse->setObjectName("skinBrowse");
     folderLayout->addWidget(m_folder, 1);
     folderLayout->addWidget(browse);
@@ -63,10 +63,10 @@ CSkinBrowser::CSkinBrowser(std::string& currentSkin, std::string& skinFolder,
 
     auto* buttons = new QHBoxLayout();
     buttons->addStretch();
-    m_select = new QPushButton("Select", this);
+    m_select = new QPushButton(text(380, "Select"), this);
     m_select->setObjectName("skinSelect");
     m_select->setDefault(true);
-    auto* cancel = new QPushButton("Cancel", this);
+    auto* cancel = new QPushButton(text(200, "Cancel"), this);
     cancel->setObjectName("skinCancel");
     buttons->addWidget(m_select);
     buttons->addWidget(cancel);

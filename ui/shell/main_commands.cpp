@@ -91,6 +91,19 @@ void CollectCommands(const std::vector<MenuNode>& nodes, std::vector<const MenuN
     }
 }
 
+// Finds `command` in a depth-first walk that counts every item as the
+// localiser does; the position goes to `counter`.
+bool FindPosition(const std::vector<MenuNode>& nodes, int command, int& counter) {
+    for (const MenuNode& n : nodes) {
+        if (n.kind == Kind::Item && n.command == command)
+            return true;
+        ++counter;
+        if (n.kind == Kind::Popup && FindPosition(n.items, command, counter))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 std::string MenuNode::MenuText() const {
@@ -118,6 +131,24 @@ const MenuNode* FindMenuCommand(int command) {
         if (n->command == command)
             return n;
     return nullptr;
+}
+
+std::string CommandText(int command, const CLocalize& localize) {
+    const MenuNode* n = FindMenuCommand(command);
+    if (!n)
+        return {};
+    int position = 0;
+    FindPosition(MainMenu(), command, position);
+    const int id = position < static_cast<int>(CLocalize::kMenuTextIds.size()) ? CLocalize::kMenuTextIds[position] : 0;
+    std::string text = id ? localize.Get(id, n->MenuText()) : n->MenuText();
+    text = text.substr(0, text.find('\t'));
+    std::string plain;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '&' && i + 1 < text.size())
+            ++i; // "&&" is one "&"
+        plain += text[i];
+    }
+    return plain;
 }
 
 std::string CommandPrompt(int command, const CLocalize& localize) {

@@ -81,6 +81,10 @@ std::vector<const MenuNode*> MenuCommands();
 /// The command item with this number, or null.
 const MenuNode* FindMenuCommand(int command);
 
+/// A menu command's text in the interface language, without its keys and
+/// without the "&" marks ("" for a command the menu has not).
+std::string CommandText(int command, const CLocalize& localize);
+
 /// The status-bar prompt of a command (localised), or "" when it has none.
 std::string CommandPrompt(int command, const CLocalize& localize);
 
