@@ -938,6 +938,7 @@ TEST_F(ShellUi, APseudoLanguageLeavesNoTextOfAnyPageOrDialogUnmarked) {
         if (w->objectName() == "SmallPlayer")
             audit.Walk(w);
     shell->Player()->RestoreMainWindow();
+    QTest::qWait(20); // the Small Player goes (it is deleted later)
     // Questions and messages asked meanwhile.
     frame->OnCommand(kIdRemoveAll);
     for (const auto& asked : prompt.asked()) {
@@ -949,4 +950,81 @@ TEST_F(ShellUi, APseudoLanguageLeavesNoTextOfAnyPageOrDialogUnmarked) {
     for (const std::string& u : audit.unmarked)
         all += "\n  " + u;
     EXPECT_TRUE(audit.unmarked.empty()) << audit.unmarked.size() << " texts bypass the localiser:" << all;
+}
+
+namespace {
+
+// Installs a shipped language as the installer does: its interface file
+// and help beside the program, its code page in the machine's settings.
+void InstallLanguage(ShellUi& t, const std::string& folder, unsigned codePage, unsigned charSet) {
+    fs::copy_file(std::string(LYB_LANGUAGE_DIR) + "/" + folder + "/lang.dat", t.dir + "/lang.dat",
+                  fs::copy_options::overwrite_existing);
+    t.CopyHelp(folder + "/lyb30l.chm", "lyb30l.chm");
+    RegKey k;
+    t.reg->OpenKey(Hive::LocalMachine, kSettingsKey, RegAccess::Full, k);
+    k.SetDword("CodePage", codePage);
+    k.SetDword("CharacterSet", charSet);
+}
+
+// Each page of the main window as a PNG in $LYB_SHELL_SCREENSHOTS, if set.
+void SavePages(ShellUi& t, const QString& language) {
+    const char* out = std::getenv("LYB_SHELL_SCREENSHOTS");
+    if (!out)
+        return;
+    for (PageCode page : {kPageMusicStudio, kPageCdPlayer, kPageClubOrvik}) {
+        t.frame->SwitchPage(page);
+        QTest::qWait(50);
+        t.frame->grab().save(QString("%1/main-%2-%3.png").arg(out, language).arg(static_cast<int>(page)));
+    }
+    t.frame->SwitchPage(kPageMusicStudio);
+}
+
+} // namespace
+
+TEST_F(ShellUi, TheShippedGermanTableShowsInMenuStripAndPages) {
+    Tracks(2); // rows for the screenshots when ffmpeg is there
+    InstallLanguage(*this, "German", 1252, 0);
+    Start();
+    ASSERT_FALSE(app->EnglishInterface());
+    EXPECT_EQ(QApplication::layoutDirection(), Qt::LeftToRight);
+    EXPECT_EQ(frame->menuBar()->actions().at(0)->text(), "&Datei");
+    // The keys shown stay after a tab, as in the English menu.
+    EXPECT_EQ(frame->MenuAction(kIdTransfer)->text(), QString::fromUtf8("Musik auf Mobilgerät übertragen\tCtrl+T"));
+    EXPECT_EQ(frame->MenuAction(kIdTransfer)->statusTip(),
+              QString::fromUtf8("Musik aus dem Music Studio auf das Mobilgerät übertragen"));
+    EXPECT_EQ(frame->IdleLabel()->text(), "Bereit");
+    EXPECT_EQ(frame->Strip()->Caption(1), "CD-Player");
+    EXPECT_EQ(frame->windowTitle(), "Lyrabox 3.0 - Music Studio");
+    SavePages(*this, "German");
+}
+
+TEST_F(ShellUi, TheShippedHebrewTableMirrorsTheWholeWindow) {
+    Tracks(2);
+    InstallLanguage(*this, "Hebrew", 1255, 177);
+    Start();
+    ASSERT_FALSE(app->EnglishInterface());
+    EXPECT_TRUE(app->Settings().rightToLeft);
+    EXPECT_EQ(QApplication::layoutDirection(), Qt::RightToLeft);
+    EXPECT_EQ(frame->layoutDirection(), Qt::RightToLeft);
+    // Every letter arrives, the last one too.
+    EXPECT_EQ(frame->IdleLabel()->text(), QString::fromUtf8("מוכן"));
+    EXPECT_EQ(frame->menuBar()->actions().at(0)->text(), QString::fromUtf8("&קובץ"));
+    // The strip stands on the right, the pages to its left.
+    frame->show();
+    QTest::qWait(20);
+    const QPoint strip = frame->Strip()->mapTo(frame, QPoint(0, 0));
+    const QPoint pages = frame->findChild<QStackedWidget*>("pages")->mapTo(frame, QPoint(0, 0));
+    EXPECT_GT(strip.x(), pages.x());
+    EXPECT_GE(strip.x() + frame->Strip()->width(), frame->width() - 2);
+    SavePages(*this, "Hebrew");
+    QApplication::setLayoutDirection(Qt::LeftToRight);
+}
+
+TEST_F(ShellUi, WithoutALanguageTheWindowIsEnglish) {
+    Tracks(2);
+    Start();
+    EXPECT_TRUE(app->EnglishInterface() || !fs::exists(dir + "/lang.dat"));
+    EXPECT_EQ(frame->menuBar()->actions().at(0)->text(), "&File");
+    EXPECT_EQ(QApplication::layoutDirection(), Qt::LeftToRight);
+    SavePages(*this, "English");
 }
