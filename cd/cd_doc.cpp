@@ -317,6 +317,7 @@ bool CCDDoc::PlayTrack(int track) {
     if (track < 1 || track > int(m_tracks.size()) || !m_tracks[std::size_t(track - 1)].audio) return false;
     if (!m_audio->Play(track)) return false;
     m_currentTrack = track;
+    m_endedTrack = 0;
     m_s.manager->SetCurrentTrack(track - 1);
     m_trackEnded = false;
     if (m_s.trackStarted) m_s.trackStarted(m_tracks[std::size_t(track - 1)].Seconds());
@@ -383,6 +384,7 @@ void CCDDoc::ShowStopped() {
     m_playing = false;
     m_paused = false;
     m_currentTrack = 0;
+    m_endedTrack = 0;
     SetPlayState(kCdIdle);
     Changed();
 }
@@ -395,7 +397,9 @@ void CCDDoc::Stop() {
 
 void CCDDoc::Next(bool wrap) {
     if (m_saving || m_rows.empty()) return;
-    int row = m_currentTrack ? RowOfTrack(m_currentTrack) : -1;
+    // After a track's end the walk goes on from that track.
+    const int from = m_currentTrack ? m_currentTrack : m_endedTrack;
+    int row = from ? RowOfTrack(from) : -1;
     std::vector<int> order;
     if (m_selection.size() > 1) order = m_selection;
     else
@@ -414,7 +418,8 @@ void CCDDoc::Next(bool wrap) {
 
 void CCDDoc::Previous() {
     if (m_saving || m_rows.empty()) return;
-    int row = m_currentTrack ? RowOfTrack(m_currentTrack) : int(m_rows.size());
+    const int from = m_currentTrack ? m_currentTrack : m_endedTrack;
+    int row = from ? RowOfTrack(from) : int(m_rows.size());
     std::vector<int> order;
     if (m_selection.size() > 1) order = m_selection;
     else
@@ -712,6 +717,7 @@ std::intptr_t CCDDoc::OnMessage(const Message& m) {
             m_trackEnded = m.wparam == 1;
             const int ended = m_currentTrack;
             ShowStopped();
+            m_endedTrack = m_trackEnded ? ended : 0;
             if (m.wparam == 0) TraceFormat("CD play of track %d ended: the disc cannot be read", ended);
         }
         break;

@@ -71,7 +71,7 @@ struct CdPageServices {
     std::function<void(int wparam)> notifySmallPlayer;
     /// A track of `seconds` starts (the Small Player shows its length).
     std::function<void(int seconds)> trackStarted;
-    /// True while the player engine plays the CD (Part of the player).
+    /// True while the player plays the CD.
     std::function<bool()> playerInCdMode;
     /// Shows the CD Player page.
     std::function<void()> showPage;
@@ -231,6 +231,9 @@ private:
     bool m_playing = false;
     bool m_paused = false;
     int m_currentTrack = 0;
+    /// The track whose end was the last notice (what Next and Previous go
+    /// on from once the play has stopped); 0 after any other stop.
+    int m_endedTrack = 0;
     bool m_trackEnded = false;
     std::string m_playText;
 

@@ -378,18 +378,27 @@ bool PlayerDialogState::PlayRow(int row) {
 // --- Clock and seeking -----------------------------------------------------
 
 void PlayerDialogState::OnClock() {
+    if (m_source == kSourceCd && m_cd) {
+        // The CD Player page plays, pauses and stops on its own too: the
+        // dialog follows it.
+        if (m_cd->TakeTrackEnded()) {
+            CdEndOfTrack();
+            return;
+        }
+        if (!m_cd->Active()) {
+            if (m_playing || m_elapsed > 0 || m_duration > 0)
+                ShowStopped();
+            return;
+        }
+        m_playing = !m_cd->Paused();
+    }
     if (!m_playing || m_seeking)
         return;
     // An unknown duration (0) does not hold the clock at zero.
     if (m_duration <= 0 || m_elapsed < m_duration)
         ++m_elapsed;
-    if (m_source == kSourceStudio) {
-        if (m_studio && m_engine.GetState() == kStateStopped) {
-            StudioEndOfTrack();
-            return;
-        }
-    } else if (m_cd && m_cd->TakeTrackEnded()) {
-        CdEndOfTrack();
+    if (m_source == kSourceStudio && m_studio && m_engine.GetState() == kStateStopped) {
+        StudioEndOfTrack();
         return;
     }
     Changed();

@@ -60,24 +60,10 @@ int main(int argc, char** argv) {
     // The player: made at start-up, released at exit, shown by the shell.
     lyb::PlayerSubsystem player;
     lyb::QtAppShell shell;
-    const std::string programFolder = env.programFolder;
-    lyb::CLyb30App* appObject = nullptr;
-    env.seams.playerInit = [&player, &appObject, programFolder] {
-        player.Init(programFolder);
-        // Stopping an LSE track tells the Lockstream library (slot 16).
-        player.Engine().SetLockstreamStop([&appObject] {
-            if (appObject && appObject->GetComponents().lockstream)
-                appObject->GetComponents().lockstream->Slot16();
-        });
-    };
-    env.seams.playerShutdown = [&player] { player.Shutdown(); };
-    env.seams.lengthEngine = [&player]() -> lyb::LengthQueryEngine* { return &player.Engine(); };
-    env.seams.smallPlayerExists = [&shell] { return shell.Player() && shell.Player()->SmallPlayerExists(); };
-    shell.SetPlayer(&player);
+    shell.WirePlayer(env.seams, player, env.programFolder);
 
     lyb::CLyb30App app(std::move(env), shell);
     shell.SetApp(&app);
-    appObject = &app;
     // Questions show their buttons in the interface language once it is loaded.
     prompt.SetButtonText([&app](int id, const char* english) { return app.m_oLocalize.Get(id, english); });
 

@@ -128,7 +128,11 @@ CMobileDeviceForm::CMobileDeviceForm(CLyb30App& app, QWidget* parent) : CFormVie
     const AppSeams& seams = app.Environment().seams;
     s.probeEngine = seams.lengthEngine ? seams.lengthEngine() : nullptr;
     s.smallPlayerExists = seams.smallPlayerExists;
-    s.notifySmallPlayer = [] { Trace("Small Player: device has connected"); };
+    // A phone came or went: the Small Player redraws its top strip.
+    s.notifySmallPlayer = [&seams] {
+        if (seams.notifySmallPlayer)
+            seams.notifySmallPlayer(1);
+    };
     s.busy = [](bool on) {
         if (on)
             QApplication::setOverrideCursor(Qt::WaitCursor);

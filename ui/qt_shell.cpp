@@ -9,6 +9,7 @@
 #include "ui/mobile_device_form.h"
 #include "ui/music_form.h"
 #include "ui/pages.h"
+#include "player/player_subsystem.h"
 #include "ui/player/player_ui.h"
 #include "ui/shell/main_commands.h"
 
@@ -69,6 +70,25 @@ void QtAppShell::SaveDevicePane() {
             if (music->SplitterPosition() > 0)
                 m_app->Settings().splitterPosition = music->SplitterPosition();
         }
+}
+
+void QtAppShell::WirePlayer(AppSeams& seams, PlayerSubsystem& player, const std::string& programFolder) {
+    m_player = &player;
+    seams.playerInit = [this, &player, programFolder] {
+        player.Init(programFolder);
+        // Stopping an LSE track tells the Lockstream library (slot 16).
+        player.Engine().SetLockstreamStop([this] {
+            if (m_app && m_app->GetComponents().lockstream)
+                m_app->GetComponents().lockstream->Slot16();
+        });
+    };
+    seams.playerShutdown = [&player] { player.Shutdown(); };
+    seams.lengthEngine = [&player]() -> LengthQueryEngine* { return &player.Engine(); };
+    seams.smallPlayerExists = [this] { return m_playerUi && m_playerUi->SmallPlayerExists(); };
+    seams.notifySmallPlayer = [this](int wparam) {
+        if (m_playerUi)
+            m_playerUi->NotifySmallPlayer(wparam);
+    };
 }
 
 bool QtAppShell::AddFontResource(const std::string& path) {

@@ -27,6 +27,10 @@ public:
     void SetApp(CLyb30App* app) { m_app = app; }
     /// The player the main frame shows (null: no player dialog).
     void SetPlayer(PlayerSubsystem* player) { m_player = player; }
+    /// Makes `player` the program's: its start-up and shutdown, its length
+    /// queries and the Small Player's messages go into `seams`, and the main
+    /// frame shows it. `programFolder` holds the playback library.
+    void WirePlayer(AppSeams& seams, PlayerSubsystem& player, const std::string& programFolder);
     /// The player's windows; null before the main frame exists.
     PlayerUi* Player() const { return m_playerUi.get(); }
 

@@ -6,9 +6,11 @@
 #include "player/play_list.h"
 #include "player/player.h"
 
-#include "../library/test_util.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <set>
@@ -61,7 +63,19 @@ public:
 /// as rows, a selection, the play position and the histories.
 class FakeStudio final : public StudioPlayList {
 public:
-    TempDir dir;
+    /// A folder of its own for the track files, removed with the list.
+    struct Folder {
+        std::string path;
+        Folder() {
+            std::string pattern = (std::filesystem::temp_directory_path() / "lyb-rules-XXXXXX").string();
+            path = ::mkdtemp(pattern.data()) ? pattern : std::string();
+        }
+        ~Folder() {
+            std::error_code ec;
+            std::filesystem::remove_all(path, ec);
+        }
+        std::string operator/(const std::string& name) const { return path + "/" + name; }
+    } dir;
     MusicCollection collection;
     std::set<int> selected;
     FormatEnabled formats;
@@ -73,7 +87,7 @@ public:
     std::unique_ptr<MusicItem> TrackItem(const std::string& name) {
         auto t = std::make_unique<Track>();
         t->path = dir / name;
-        WriteFile(t->path, "x");
+        std::ofstream(t->path) << "x";
         t->title = name;
         t->type = name.size() > 4 && name.substr(name.size() - 4) == ".aac" ? kItemAac : kItemMp3;
         return t;

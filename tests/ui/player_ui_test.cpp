@@ -12,6 +12,8 @@
 #include "library/studio_page.h"
 #include "player/player_subsystem.h"
 #include "player/skin_file.h"
+#include "outside/usb/usb_device.h"
+#include "platform/cdrom/volume_watcher.h"
 #include "ui/main_frame.h"
 #include "ui/music_form.h"
 #include "ui/player/player_dialog.h"
@@ -90,11 +92,7 @@ struct PlayerUiFixture : UiFixture {
     }
     void Start() {
         AppEnvironment env = Env();
-        env.seams.playerInit = [this] { player.Init(dir); };
-        env.seams.playerShutdown = [this] { player.Shutdown(); };
-        env.seams.lengthEngine = [this]() -> LengthQueryEngine* { return &player.Engine(); };
-        env.seams.smallPlayerExists = [this] { return shell.Player() && shell.Player()->SmallPlayerExists(); };
-        shell.SetPlayer(&player);
+        shell.WirePlayer(env.seams, player, dir);
         app = std::make_unique<CLyb30App>(std::move(env), shell);
         shell.SetApp(app.get());
         ASSERT_TRUE(app->InitInstance());
@@ -149,6 +147,30 @@ TEST_F(PlayerUiFixture, SwitchingShowsTheSkinnedSmallPlayerAndHidesTheMainWindow
     EXPECT_EQ(small->Images().titleColour.rgb() & 0xFFFFFF, skin.picture.Pixel(171, 105));
     // The start-up rule sees the Small Player.
     EXPECT_TRUE(app->Environment().seams.smallPlayerExists());
+}
+
+TEST_F(PlayerUiFixture, ThePhoneLightFollowsAPhoneThatComesAndGoesAtOnce) {
+    // A simulated phone whose card is not there yet.
+    fs::copy_file(std::string(LYB_USB_PLUGIN_DIR) + "/libusb-orvik.so", dir + "/libusb-orvik.so");
+    const std::string card = dir + "/phone/card";
+    fs::create_directories(dir + "/phone");
+    WriteBytes(dir + "/phone/phones.txt", "Orvik Mobile | Orvik QRX-4 | card\n");
+    ::setenv(kSimUsbEnvironment, (dir + "/phone/phones.txt").c_str(), 1);
+    Start();
+    CSmallPlayer* small = SwitchToSmall();
+    ASSERT_NE(small, nullptr);
+    EXPECT_FALSE(small->State().deviceConnected);
+    // The card's volume arrives: the Mobile Device pane refreshes and the
+    // Small Player is told at once, before its own clock runs.
+    fs::create_directories(card);
+    shell.MainFrame()->OnDeviceChange(VolumeChange{true, 0, false, card});
+    EXPECT_TRUE(small->State().deviceConnected);
+    // Pulled out: the main window posts the pane its refresh (1923).
+    fs::remove_all(card);
+    shell.MainFrame()->OnDeviceChange(VolumeChange{false, 0, false, card});
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(small->State().deviceConnected);
+    ::unsetenv(kSimUsbEnvironment);
 }
 
 TEST_F(PlayerUiFixture, BrokenSkinKeepsTheBuiltInImages) {

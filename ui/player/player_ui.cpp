@@ -3,10 +3,10 @@
 #include "app/lyb30_app.h"
 #include "device/usb_manager.h"
 #include "player/art/skin_art.h"
+#include "player/cd_page_play_list.h"
 #include "library/studio_page.h"
 #include "player/play_list.h"
 #include "player/player_subsystem.h"
-#include "ui/cd_play_list.h"
 #include "player/skin_browser_state.h"
 #include "player/studio_page_play_list.h"
 #include "ui/player/player_dialog.h"
@@ -38,6 +38,8 @@ PlayerUi::~PlayerUi() {
     d.SetChanged({});
     if (d.Studio() == m_studioList.get())
         d.SetStudio(nullptr);
+    // The CD page's hooks into this object go with it.
+    m_cdList.reset();
     if (m_studioList) {
         m_studioList->Page().SetPlayback({});
         StudioTransfer transfer = m_studioList->Page().Transfer();
@@ -74,18 +76,8 @@ void PlayerUi::AttachStudio(StudioPage& page) {
 }
 
 void PlayerUi::AttachCd(CCDDoc& doc) {
-    m_cdList = std::make_unique<CdPagePlayList>(doc);
-    PlayerDialogState& d = m_player.Dialog();
-    d.SetCd(m_cdList.get());
-    CdPageServices& s = doc.Services();
-    s.randomPlayMode = [&d] { return d.Mode() == kModeRandom; };
-    s.stopStudioPlayer = [&d] { d.StopStudio(); };
-    s.notifySmallPlayer = [this](int wparam) { NotifySmallPlayer(wparam); };
-    s.playerInCdMode = [&d] { return d.Source() == kSourceCd && d.Active(); };
-    s.trackStarted = [&d](int seconds) {
-        if (d.Source() == kSourceCd)
-            d.OnMessage2022(seconds);
-    };
+    m_cdList.reset();
+    m_cdList = std::make_unique<CdPagePlayList>(doc, m_player.Dialog(), [this](int wparam) { NotifySmallPlayer(wparam); });
 }
 
 void PlayerUi::NotifySmallPlayer(int wparam) {

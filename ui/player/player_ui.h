@@ -36,7 +36,8 @@ public:
     /// reaches Studio playback through its seam.
     void AttachStudio(StudioPage& page);
     /// The CD Player page: the dialog drives it, and it asks the player
-    /// (random mode, stopping the Studio, the Small Player).
+    /// (random mode, stopping the Studio, the Small Player, a track that
+    /// starts); the connection ends with this object.
     void AttachCd(CCDDoc& doc);
 
     // Commands (the main menu's entry points).
@@ -46,6 +47,9 @@ public:
     void SwitchToSmallPlayer();   ///< 32796 (Ctrl+Space)
     void ShowSkinBrowser();       ///< 32797 (Ctrl+B)
 
+    /// Message 2022 to the Small Player when it exists (0: the text strip
+    /// changed; 1: the whole top strip, e.g. a phone came or went).
+    void NotifySmallPlayer(int wparam);
     bool SmallPlayerExists() const { return m_small != nullptr; }
     CSmallPlayer* SmallPlayer() const { return m_small; }
     CPlayerDialog* DialogWidget() const { return m_dialog; }
@@ -71,8 +75,6 @@ public:
     void EjectCd() override;
 
 private:
-    void NotifySmallPlayer(int wparam);
-
     CLyb30App& m_app;
     PlayerSubsystem& m_player;
     QMainWindow& m_main;
