@@ -184,6 +184,11 @@ QVariant CStudioListModel::data(const QModelIndex& index, int role) const {
         return {};
     switch (role) {
     case Qt::DisplayRole:
+        // A path reads left to right in a right-to-left window too: marks
+        // keep its slashes where they belong.
+        if (index.column() == kColumnLocation && QGuiApplication::layoutDirection() == Qt::RightToLeft)
+            return QChar(0x200E) + Q(m_page.CellText(index.row(), index.column())) + QChar(0x200E);
+        return Q(m_page.CellText(index.row(), index.column()));
     case Qt::EditRole:
         return Q(m_page.CellText(index.row(), index.column()));
     case Qt::DecorationRole:

@@ -995,6 +995,8 @@ TEST_F(ShellUi, TheShippedGermanTableShowsInMenuStripAndPages) {
     EXPECT_EQ(frame->IdleLabel()->text(), "Bereit");
     EXPECT_EQ(frame->Strip()->Caption(1), "CD-Player");
     EXPECT_EQ(frame->windowTitle(), "Lyrabox 3.0 - Music Studio");
+    // The longer texts do not widen the window.
+    EXPECT_LE(frame->width(), 980);
     SavePages(*this, "German");
 }
 
@@ -1016,6 +1018,15 @@ TEST_F(ShellUi, TheShippedHebrewTableMirrorsTheWholeWindow) {
     const QPoint pages = frame->findChild<QStackedWidget*>("pages")->mapTo(frame, QPoint(0, 0));
     EXPECT_GT(strip.x(), pages.x());
     EXPECT_GE(strip.x() + frame->Strip()->width(), frame->width() - 2);
+    // The program keeps its window size; paths still read left to right.
+    EXPECT_LE(frame->width(), 980);
+    if (HaveTool("ffmpeg") && Until([&] { return Music()->State().RowCount() == 2; })) {
+        const QModelIndex location = Music()->List()->model()->index(0, 5);
+        const QString shown = location.data().toString();
+        const QString path = location.data(Qt::EditRole).toString();
+        EXPECT_TRUE(path.startsWith('/'));
+        EXPECT_EQ(shown, QChar(0x200E) + path + QChar(0x200E));
+    }
     SavePages(*this, "Hebrew");
     QApplication::setLayoutDirection(Qt::LeftToRight);
 }

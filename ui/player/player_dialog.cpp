@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSlider>
+#include <QStyle>
 #include <QToolButton>
 
 namespace lyb {
@@ -68,6 +69,7 @@ CPlayerDialog::CPlayerDialog(PlayerDialogState& state, std::function<QString(int
     m_progress->setObjectName("playerProgress");
     m_progress->setToolTip(text(315, "Progress Bar"));
     m_progress->setRange(0, 0);
+    m_progress->setMinimumWidth(100); // a track to drag, whatever the other texts take
     row->addWidget(m_progress, 1);
     connect(m_progress, &QSlider::sliderPressed, this, [this] { m_state.BeginSeek(); });
     connect(m_progress, &QSlider::sliderReleased, this, [this] { m_state.EndSeek(m_progress->value()); });
@@ -78,8 +80,11 @@ CPlayerDialog::CPlayerDialog(PlayerDialogState& state, std::function<QString(int
 
     auto* volume = new QToolButton(this);
     volume->setObjectName("playerVolume");
+    // An icon keeps the row short in every language; the text is its tip.
+    volume->setIcon(style()->standardIcon(QStyle::SP_MediaVolume));
     volume->setText(text(314, "Volume"));
     volume->setToolTip(text(314, "Volume"));
+    volume->setToolButtonStyle(Qt::ToolButtonIconOnly);
     volume->setAutoRaise(true);
     row->addWidget(volume);
     connect(volume, &QToolButton::clicked, this, [this, volume, actions] {
