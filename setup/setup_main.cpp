@@ -9,6 +9,9 @@
 // error's number (1, 4, 6, 7, 8, 9, 99), 2 the distribution is unusable,
 // 3 cancelled, 5 a bad option, 10 another setup runs, 11 already installed
 // (unattended).
+//
+// LYB30_SCREENSHOT=file.png saves the wizard's first page once it is shown
+// and ends without installing (exit code 3).
 #include "platform/instance.h"
 #include "platform/linux/file_registry.h"
 #include "platform/prompt.h"
@@ -21,6 +24,7 @@
 #include "uninstall/install_log.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -243,6 +247,13 @@ int main(int argc, char** argv) {
     w.Options().desktopShortcut = !c.noDesktop;
     w.Retranslate();
     w.show();
+    if (const char* shot = std::getenv("LYB30_SCREENSHOT"); shot && *shot) {
+        const QString file = QString::fromLocal8Bit(shot);
+        QTimer::singleShot(300, &w, [&w, file] {
+            w.grab().save(file);
+            w.EndWith(lyb::kSetupExitCancelled);
+        });
+    }
     qapp->exec();
     return w.ExitCode();
 }

@@ -7,6 +7,7 @@
 #include "platform/instance.h"
 #include "platform/linux/file_registry.h"
 #include "platform/registry.h"
+#include "setup/language_inf.h"
 #include "tests/setup/setup_test_support.h"
 #include "uninstall/install_log.h"
 
@@ -58,8 +59,10 @@ protected:
                 ::putenv(const_cast<char*>(e.c_str()));
             if (!cwd.empty() && ::chdir(cwd.c_str()) != 0)
                 ::_exit(97);
-            if (!::freopen(out.c_str(), "w", stdout) || !::freopen(out.c_str(), "a", stderr))
+            // One open file for both, so neither writes over the other.
+            if (!::freopen(out.c_str(), "w", stdout) || ::dup2(STDOUT_FILENO, STDERR_FILENO) < 0)
                 ::_exit(98);
+            ::setvbuf(stdout, nullptr, _IONBF, 0);
             std::vector<char*> argv{const_cast<char*>(program.c_str())};
             for (const auto& a : args)
                 argv.push_back(const_cast<char*>(a.c_str()));
@@ -113,9 +116,19 @@ TEST_F(InstallRound, InstallRunRemoveLeavesTheMachineAsItWas) {
     EXPECT_EQ(again.code, 11) << again.output;
     EXPECT_FALSE(fs::exists(root / "other"));
 
-    // The installed program starts from its folder and shows its window.
-    const Outcome program = Start(dest + "/lyb30", {}, dest, {"LYB30_SCREENSHOT=" + (root / "lyb30.png")});
+    // The language chosen is what the program reads: its interface file
+    // and its help in the folder, its code page in the settings.
+    EXPECT_EQ(ReadAll(dest + "/lang.dat"), ReadAll(dist + "/Language/German/lang.dat"));
+    EXPECT_EQ(ReadAll(dest + "/lyb30l.chm"), ReadAll(dist + "/Language/German/lyb30l.chm"));
+    EXPECT_EQ(ReadAll(dest + "/lang.dat").substr(0, 4), std::string("1\0=\0", 4));
+
+    // The installed program starts from its folder and shows its window,
+    // in German.
+    const Outcome program = Start(dest + "/lyb30", {}, dest,
+                                  {"LYB30_SCREENSHOT=" + (root / "lyb30.png"), "LYB30_TRACE=" + (root / "trace.txt")});
     EXPECT_EQ(program.code, 0) << program.output;
+    EXPECT_EQ(ReadAll(root / "trace.txt").find("English interface"), std::string::npos) << ReadAll(root / "trace.txt");
+    EXPECT_NE(ReadAll(root / "trace.txt").find("Loading localize string table"), std::string::npos);
     EXPECT_GT(fs::file_size(root / "lyb30.png"), 1000u);
     if (const char* keep = std::getenv("LYB_SCREENSHOT_DIR"))
         fs::copy_file(root / "lyb30.png", std::string(keep) + "/installed-lyb30.png", fs::copy_options::overwrite_existing);
@@ -160,6 +173,57 @@ TEST_F(InstallRound, InstallRunRemoveLeavesTheMachineAsItWas) {
     EXPECT_FALSE(fs::exists(home + "/.local/share/applications/Lyrabox 3.0"));
     EXPECT_FALSE(fs::exists(home + "/Desktop/Lyrabox 3.0.desktop"));
     EXPECT_FALSE(fs::exists(home + "/.local/share/fonts/DejaVuSans-Bold.ttf"));
+}
+
+TEST_F(InstallRound, EveryLanguageTheBuildMadeTravelsAndOneWithoutItsFilesStaysBehind) {
+    // A build's language files: German, a language no section names, and
+    // a folder that is no language; help for German and for Hebrew, whose
+    // interface file was not made.
+    const std::string languages = root / "build/Language", help = root / "build/help";
+    WriteAll(languages + "/German/lang.dat", Utf16Le("1=&Datei\r\n"));
+    WriteAll(languages + "/Klingon/lang.dat", Utf16Le("1=De'wI'\r\n"));
+    WriteAll(languages + "/.work/lang.dat", Utf16Le("1=x\r\n"));
+    WriteAll(help + "/lyb30.chm", "english help");
+    WriteAll(help + "/German/lyb30l.chm", "german help");
+    WriteAll(help + "/Hebrew/lyb30l.chm", "hebrew help");
+    const Outcome made = Start(LYB_MKDIST, {"--bin", LYB_BIN, "--resources", LYB_RESOURCES, "--font", LYB_FONT, "--out",
+                                            dist, "--help", help, "--languages", languages, "--no-pack"}, "");
+    ASSERT_EQ(made.code, 0) << made.output;
+    EXPECT_NE(made.output.find("Hebrew\\lang.dat is missing"), std::string::npos) << made.output;
+
+    const LanguageList list = ParseLanguageInf(ReadAll(dist + "/language.inf"));
+    std::vector<std::string> names;
+    for (const auto& l : list.languages)
+        names.push_back(l.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"English", "Deutsch", "Klingon"}));
+    ASSERT_EQ(list.languages.size(), 3u);
+    EXPECT_EQ(list.languages[0].id, 0);
+    EXPECT_EQ(list.languages[1].helpFile, "German\\lyb30l.chm");
+    EXPECT_EQ(list.languages[2].interfaceFile, "Klingon\\lang.dat");
+    EXPECT_EQ(list.languages[2].codePage, 65001);
+    EXPECT_EQ(list.languages[2].fontFile, "DejaVuSans-Bold.ttf");
+    EXPECT_EQ(ReadAll(dist + "/Language/German/lang.dat"), Utf16Le("1=&Datei\r\n"));
+    EXPECT_EQ(ReadAll(dist + "/Language/German/lyb30l.chm"), "german help");
+    EXPECT_FALSE(fs::exists(dist + "/Language/.work"));
+    EXPECT_FALSE(fs::exists(dist + "/Language/Hebrew")); // no language uses it
+    EXPECT_NE(ReadAll(dist + "/setup.ctl").find("Program\\lyb30.chm\r\n"), std::string::npos);
+
+    // The language chosen in setup is what the program reads.
+    const Outcome installed =
+        Start(dist + "/setup", {"--unattended", "-l", "Klingon", "--dest", dest, "--no-associate"}, root.path());
+    ASSERT_EQ(installed.code, 0) << installed.output;
+    EXPECT_EQ(ReadAll(dest + "/lang.dat"), Utf16Le("1=De'wI'\r\n"));
+    EXPECT_EQ(ReadAll(dest + "/lyb30.chm"), "english help");
+    EXPECT_FALSE(fs::exists(dest + "/lyb30l.chm"));
+    RegKey key;
+    ASSERT_EQ(Reg()->OpenKey(Hive::LocalMachine, "SOFTWARE\\Orvik\\Lyrabox 3.0", RegAccess::Read, key), RegStatus::Ok);
+    std::uint32_t codePage = 0, langId = 9;
+    key.QueryDword("CodePage", codePage);
+    key.QueryDword("LangID", langId);
+    EXPECT_EQ(codePage, 65001u);
+    EXPECT_EQ(langId, 2u);
+    EXPECT_EQ(Start(dest + "/uninstall", {"--unattended"}, root.path()).code, 0);
+    EXPECT_FALSE(fs::exists(dest));
 }
 
 TEST_F(InstallRound, TheUninstallerRefusesWhileTheProgramRuns) {

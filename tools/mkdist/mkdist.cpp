@@ -310,6 +310,8 @@ std::string CompleteLanguageInf(const std::string& text, const std::string& out,
         kept += block;
         std::fprintf(stderr, "mkdist: language folder %s has no section in language.inf: added one (UTF-8 texts)\n",
                      f.c_str());
+        if (!fs::is_regular_file(languageFolder + "/" + f + "/lyb30l.chm"))
+            std::fprintf(stderr, "mkdist: language %s has no compiled help: lyb30 shows English with it\n", f.c_str());
     }
     return kept;
 }
@@ -408,6 +410,18 @@ int main(int argc, char** argv) {
     for (const lyb::SetupLanguage& l : languages.languages)
         if (!l.fontFile.empty() && l.fontFile != fontName)
             Fail("language " + l.name + " names the font " + l.fontFile + ", not " + o.font);
+    // Language folders that no language uses are not shipped.
+    for (const std::string& f : SubFolders(o.out + "/Language")) {
+        const std::string folder = o.out + "/Language/" + f + "/";
+        const bool used = std::any_of(languages.languages.begin(), languages.languages.end(), [&](const auto& l) {
+            for (const std::string* name : {&l.interfaceFile, &l.installFile, &l.uninstallFile, &l.helpFile})
+                if (!name->empty() && lyb::ResolveBelow(o.out + "/Language", *name).rfind(folder, 0) == 0)
+                    return true;
+            return false;
+        });
+        if (!used)
+            fs::remove_all(folder, ec);
+    }
     WriteFile(o.out + "/Font/" + fs::path(o.font).filename().string(), ReadFile(o.font));
 
     // The installer itself runs from the distribution: never packed.
