@@ -186,7 +186,13 @@ TEST_F(InstallRound, EveryLanguageTheBuildMadeTravelsAndOneWithoutItsFilesStaysB
     WriteAll(help + "/lyb30.chm", "english help");
     WriteAll(help + "/German/lyb30l.chm", "german help");
     WriteAll(help + "/Hebrew/lyb30l.chm", "hebrew help");
-    const Outcome made = Start(LYB_MKDIST, {"--bin", LYB_BIN, "--resources", LYB_RESOURCES, "--font", LYB_FONT, "--out",
+    // The shipped resources, but without a Hebrew interface file.
+    const std::string resources = root / "resources";
+    fs::create_directories(resources);
+    fs::copy(std::string(LYB_RESOURCES) + "/setup", resources + "/setup", fs::copy_options::recursive);
+    fs::remove(resources + "/setup/dist/Language/Hebrew/lang.txt");
+    fs::remove(resources + "/setup/dist/Language/Hebrew/lang.dat");
+    const Outcome made = Start(LYB_MKDIST, {"--bin", LYB_BIN, "--resources", resources, "--font", LYB_FONT, "--out",
                                             dist, "--help", help, "--languages", languages, "--no-pack"}, "");
     ASSERT_EQ(made.code, 0) << made.output;
     EXPECT_NE(made.output.find("Hebrew\\lang.dat is missing"), std::string::npos) << made.output;
