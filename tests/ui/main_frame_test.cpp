@@ -977,6 +977,23 @@ void SavePages(ShellUi& t, const QString& language) {
         t.frame->grab().save(QString("%1/main-%2-%3.png").arg(out, language).arg(static_cast<int>(page)));
     }
     t.frame->SwitchPage(kPageMusicStudio);
+    // The help window and two dialogs.
+    t.frame->OnCommand(kIdHelpTopics);
+    if (CHelpWindow* help = t.frame->HelpWindow()) {
+        help->resize(760, 520);
+        QTest::qWait(50);
+        help->grab().save(QString("%1/help-%2.png").arg(out, language));
+        help->close();
+    }
+    for (int command : {kIdPreferences, kIdAbout}) {
+        QTimer::singleShot(100, [&] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                modal->grab().save(QString("%1/dialog-%2-%3.png").arg(out, language).arg(command));
+                modal->close();
+            }
+        });
+        t.frame->OnCommand(command);
+    }
 }
 
 } // namespace
@@ -1033,6 +1050,7 @@ TEST_F(ShellUi, TheShippedHebrewTableMirrorsTheWholeWindow) {
 
 TEST_F(ShellUi, WithoutALanguageTheWindowIsEnglish) {
     Tracks(2);
+    CopyHelp("lyb30.chm", "lyb30.chm");
     Start();
     EXPECT_TRUE(app->EnglishInterface() || !fs::exists(dir + "/lang.dat"));
     EXPECT_EQ(frame->menuBar()->actions().at(0)->text(), "&File");
