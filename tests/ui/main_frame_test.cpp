@@ -881,6 +881,18 @@ TEST_F(ShellUi, APseudoLanguageLeavesNoTextOfAnyPageOrDialogUnmarked) {
         QTest::qWait(20);
         audit.Walk(frame);
     }
+    // The lists' context menus, as the pages give them.
+    auto menuTexts = [&audit](const char* where, const auto& entries) {
+        for (const auto& e : entries)
+            audit.Check(where, QString::fromStdString(e.text));
+    };
+    menuTexts("studio context menu", form->State().ContextMenu(0));
+    menuTexts("studio drop menu", form->State().DropMenu());
+    menuTexts("card context menu", pane->State().ContextMenu());
+    const CdPageTexts& cdTexts = cd->Texts();
+    for (const std::string* t : {&cdTexts.menuPlay, &cdTexts.menuStop, &cdTexts.menuSave, &cdTexts.menuCancel,
+                                 &cdTexts.menuModifyTitle})
+        audit.Check("CD context menu", QString::fromStdString(*t));
     // The dialogs, each as it opens.
     auto auditModal = [&](int command) {
         QTimer::singleShot(0, [&audit] {
@@ -934,9 +946,13 @@ TEST_F(ShellUi, APseudoLanguageLeavesNoTextOfAnyPageOrDialogUnmarked) {
     // The Small Player.
     frame->OnCommand(kIdSmallPlayer);
     QTest::qWait(20);
+    int smallPlayers = 0;
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->objectName() == "SmallPlayer")
+        if (w->objectName() == "SmallPlayer" && w->isVisible()) {
             audit.Walk(w);
+            ++smallPlayers;
+        }
+    EXPECT_EQ(smallPlayers, 1);
     shell->Player()->RestoreMainWindow();
     QTest::qWait(20); // the Small Player goes (it is deleted later)
     // Questions and messages asked meanwhile.
