@@ -268,6 +268,7 @@ template <class Source> bool ID3v2Tag::Parse(const uint8_t* head, Source& source
     m_extended = (head[5] & kFlagExtended) != 0;
     m_experimental = (head[5] & kFlagExperimental) != 0;
     m_footer = false;
+    m_complete = true;
     m_size = DecodeSyncSafe(head + 6);
 
     // Versions 2 and 3 unsynchronise the whole tag: it is undone first, and
@@ -291,13 +292,17 @@ template <class Source> bool ID3v2Tag::ParseFrames(Source& body, uint32_t size, 
         uint8_t extSize[4];
         if (!body.Read(0, 4, extSize)) {
             start = size;
+            m_complete = false;
         } else {
             // In 2.4 the size is sync-safe and counts its own four bytes; in
             // 2.3 it is a plain integer that does not.
             uint32_t ext = m_major == 4 ? DecodeSyncSafe(extSize) : BigEndian(extSize, 4);
             start = m_major == 4 ? ext : 4ull + ext;
-            if (m_major == 4 && ext < 6)
+            if (m_major == 4 && ext < 6) {
                 start = size; // malformed: no frames can be located
+                m_complete = false;
+            }
+            m_complete = m_complete && start <= size;
         }
     }
     m_frameStart = static_cast<uint32_t>(std::min<uint64_t>(start, size));
@@ -316,13 +321,17 @@ template <class Source> bool ID3v2Tag::ParseFrames(Source& body, uint32_t size, 
         uint8_t fh[10] = {};
         if (!body.Read(pos, 1, fh) || fh[0] == 0)
             break; // padding
-        if (pos + hdr > size || !body.Read(pos, hdr, fh))
+        if (pos + hdr > size || !body.Read(pos, hdr, fh)) {
+            m_complete = false;
             break;
+        }
         bool validId = true;
         for (size_t i = 0; i < idLen; ++i)
             validId = validId && IsFrameIdChar(fh[i]);
-        if (!validId)
+        if (!validId) {
+            m_complete = false;
             break;
+        }
         uint32_t frameSize = 0;
         uint16_t flags = 0;
         if (m_major == 2) {
@@ -331,8 +340,10 @@ template <class Source> bool ID3v2Tag::ParseFrames(Source& body, uint32_t size, 
             frameSize = plainSizes ? BigEndian(fh + 4, 4) : DecodeSyncSafe(fh + 4);
             flags = static_cast<uint16_t>(BigEndian(fh + 8, 2));
         }
-        if (frameSize > size - pos - hdr)
+        if (frameSize > size - pos - hdr) {
+            m_complete = false;
             break; // runs past the tag: keep the frames before it
+        }
         Frame frame;
         frame.id.assign(reinterpret_cast<const char*>(fh), idLen);
         frame.flags = flags;
@@ -569,6 +580,7 @@ void ID3v2Tag::ResetTag() {
     m_unsync = m_extended = m_experimental = false;
     m_size = kNewTagSize;
     m_frameStart = 0;
+    m_complete = true;
     EncodeHeader();
 }
 

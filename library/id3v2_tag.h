@@ -65,6 +65,11 @@ class ID3v2Tag {
     bool ReadTagFromBytes(std::string_view bytes, ReadMode mode = ReadMode::Full);
     /// True when frames were left unread (ReadMode::Info).
     bool Partial() const { return m_partial; }
+    /// True when every frame of the tag read was understood: the frame list
+    /// ended at the padding or the tag's end, not at bytes that are no frame.
+    /// Only such a tag can be written back in place of the old one without
+    /// losing anything.
+    bool Complete() const { return m_complete && !m_partial; }
 
     /// The text of the last frame with this identifier and non-empty data
     /// (compressed or encrypted frames cannot be read), as UTF-8, at most
@@ -182,6 +187,7 @@ class ID3v2Tag {
     std::string m_render;
     bool m_partial = false;
     bool m_footer = false;
+    bool m_complete = true;
 };
 
 /// The ID3v1 record in the last 128 bytes of a file.

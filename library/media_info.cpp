@@ -227,7 +227,14 @@ int WriteMediaInfo(const std::string& path, const MusicItem& record,
     ID3v2Tag tag;
     bool force = true;
     if (tag.ReadTag(path)) {
-        if (tag.MajorVersion() == 4) {
+        // A tag whose every frame was understood is edited in its own
+        // version and replaces itself: its other frames (album, comments,
+        // pictures) stay where every reader finds them. (A 2.2 tag flagged
+        // as compressed is not understood.) Only a tag that could not be
+        // read whole gets a new tag in front, keeping the old one behind it.
+        const bool editInPlace = tag.MajorVersion() == 4 ||
+                                 (tag.Complete() && !(tag.MajorVersion() == 2 && tag.HasExtendedHeader()));
+        if (editInPlace) {
             tag.SetTitle(record.title);
             tag.SetArtist(record.artist);
             tag.SetLength(record.length);

@@ -183,7 +183,7 @@ TEST_F(MediaInfo, WriteIntoAnUntaggedFileAsksFirst) {
     }
 }
 
-TEST_F(MediaInfo, WriteKeepsVersion4InPlaceAndRebuildsVersion23) {
+TEST_F(MediaInfo, WriteKeepsEveryFrameOfEachVersionAndOneTagInFront) {
     const std::string v4 = dir / "v4.mp3";
     ASSERT_TRUE(MakeMp3(v4, "-id3v2_version 4 -metadata title=Old -metadata artist=Old "
                             "-metadata album=Keep"));
@@ -209,8 +209,11 @@ TEST_F(MediaInfo, WriteKeepsVersion4InPlaceAndRebuildsVersion23) {
     }
 
     const std::string v3 = dir / "v3.mp3";
-    ASSERT_TRUE(MakeMp3(v3, "-id3v2_version 3 -metadata title=Three"));
+    ASSERT_TRUE(MakeMp3(v3, "-id3v2_version 3 -metadata title=Three -metadata album=Kept "
+                            "-metadata comment=Remark"));
     const std::string before3 = ReadFile(v3);
+    ID3v2Tag old3;
+    ASSERT_TRUE(old3.ReadTag(v3));
     MusicItem s;
     s.title = "\xC3\x89"
               "dit\xC3\xA9";
@@ -220,9 +223,11 @@ TEST_F(MediaInfo, WriteKeepsVersion4InPlaceAndRebuildsVersion23) {
     const std::string after3 = ReadFile(v3);
     ID3v2Tag t;
     ASSERT_TRUE(t.ReadTag(v3));
-    EXPECT_EQ(t.MajorVersion(), 4);
-    EXPECT_EQ(t.Frames().size(), 3u); // title, artist, length (no URL)
-    EXPECT_EQ(after3.substr(t.Size() + 10), before3);
+    // The 2.3 tag is edited as 2.3 and replaces itself: its album and
+    // comment stay visible to every reader, and the audio follows at once.
+    EXPECT_EQ(t.MajorVersion(), 3);
+    EXPECT_EQ(t.GetTextFrame("TALB"), "Kept");
+    EXPECT_EQ(after3.substr(t.Size() + 10), before3.substr(old3.Size() + 10));
     MusicItem back;
     ASSERT_EQ(GetMediaInfo(v3, back, context), 0);
     EXPECT_EQ(back.title, "\xC3\x89"
@@ -235,7 +240,68 @@ TEST_F(MediaInfo, WriteKeepsVersion4InPlaceAndRebuildsVersion23) {
                   std::string::npos)
             << tags;
         EXPECT_NE(tags.find("artist=Band"), std::string::npos) << tags;
+        EXPECT_NE(tags.find("album=Kept"), std::string::npos) << tags;
     }
+    if (HaveTool("mid3v2")) {
+        const std::string m = Capture("mid3v2 -l " + Quote(v3));
+        EXPECT_NE(m.find("TALB=Kept\n"), std::string::npos) << m;
+        EXPECT_NE(m.find("TPE1=Band\n"), std::string::npos) << m;
+        EXPECT_NE(m.find("Remark"), std::string::npos) << m;
+    }
+}
+
+TEST_F(MediaInfo, Version22IsEditedAsItselfAndATagNotReadWholeStaysBehindTheNewOne) {
+    auto be = [](uint32_t v, int n) {
+        std::string out;
+        for (int i = n - 1; i >= 0; --i)
+            out.push_back(char((v >> (8 * i)) & 0xFF));
+        return out;
+    };
+    auto header = [](int version, uint32_t size) {
+        std::string h = std::string("ID3") + char(version) + std::string(2, '\0');
+        for (int i = 3; i >= 0; --i)
+            h.push_back(char((size >> (7 * i)) & 0x7F));
+        return h;
+    };
+    using namespace std::string_literals;
+    const std::string audio = "\xFF\xFB\x90\x64"s + std::string(3000, 'U');
+    const std::string talb = "\0Album 22"s;
+
+    // Version 2.2 (three-letter frames): title, artist and length become
+    // TT2/TP1/TLE; TAL stays.
+    const std::string v2 = dir / "v22.mp3";
+    const std::string frames22 = "TT2" + be(7, 3) + "\0Old 22"s + "TAL" + be(uint32_t(talb.size()), 3) + talb;
+    WriteFile(v2, header(2, uint32_t(frames22.size() + 20)) + frames22 + std::string(20, '\0') + audio);
+    MusicItem r;
+    r.title = "Neu";
+    r.artist = "Band";
+    r.length = 3;
+    ASSERT_EQ(WriteMediaInfo(v2, r, context), 0);
+    ID3v2Tag t2;
+    ASSERT_TRUE(t2.ReadTag(v2));
+    EXPECT_EQ(t2.MajorVersion(), 2);
+    EXPECT_EQ(t2.GetTitle(), "Neu");
+    EXPECT_EQ(t2.GetArtist(), "Band");
+    EXPECT_EQ(t2.GetLength(), 3u);
+    EXPECT_EQ(t2.GetTextFrame("TAL"), "Album 22");
+    EXPECT_EQ(ReadFile(v2).substr(t2.Size() + 10), audio);
+
+    // A 2.3 tag whose frame list breaks off (bytes that are no frame) cannot
+    // be written back whole: the new tag goes in front of the untouched old one.
+    const std::string v3 = dir / "broken23.mp3";
+    const std::string frames23 = "TIT2" + be(4, 4) + std::string(2, '\0') + "\0Old"s + "t!t2" + be(2, 4) +
+                                 std::string(2, '\0') + "xx";
+    const std::string old = header(3, uint32_t(frames23.size())) + frames23 + audio;
+    WriteFile(v3, old);
+    ID3v2Tag probe;
+    ASSERT_TRUE(probe.ReadTag(v3));
+    EXPECT_FALSE(probe.Complete());
+    ASSERT_EQ(WriteMediaInfo(v3, r, context), 0);
+    ID3v2Tag t3;
+    ASSERT_TRUE(t3.ReadTag(v3));
+    EXPECT_EQ(t3.MajorVersion(), 4);
+    EXPECT_EQ(t3.GetTitle(), "Neu");
+    EXPECT_EQ(ReadFile(v3).substr(t3.Size() + 10), old);
 }
 
 TEST_F(MediaInfo, ReadOnlyFileShowsTheMessage) {

@@ -25,9 +25,12 @@ constexpr const char* kArtist = "B\xC3\xA4nd";
 constexpr const char* kUrl = "http://lyb.example/neu?x=1";
 
 // The file without its ID3v2 tags in front (one after another, as a forced
-// write leaves them) and without an ID3v1 record at the end.
-std::string AudioPart(const std::string& bytes) {
+// write leaves them) and without an ID3v1 record at the end; `tags` counts
+// the tags in front.
+std::string AudioPart(const std::string& bytes, int* tags = nullptr) {
     size_t pos = 0;
+    if (tags)
+        *tags = 0;
     while (bytes.size() - pos >= 10 && bytes.compare(pos, 3, "ID3") == 0) {
         const auto* h = reinterpret_cast<const uint8_t*>(bytes.data() + pos);
         const size_t size = (size_t(h[6] & 0x7F) << 21) | (size_t(h[7] & 0x7F) << 14) |
@@ -37,6 +40,8 @@ std::string AudioPart(const std::string& bytes) {
             bytes.compare(pos + total, 3, "3DI") == 0)
             total += 10;
         pos += total;
+        if (tags)
+            ++*tags;
     }
     size_t end = bytes.size();
     if (end - pos >= 128 && bytes.compare(end - 128, 3, "TAG") == 0)
@@ -84,9 +89,10 @@ class TagInterop : public ::testing::Test {
     // reader at hand sees them and that no audio byte changed.
     // `everyReader`: also eyeD3 and kid3-cli (slow to start); mutagen,
     // ffprobe and ffmpeg always read.
+    // `album`: the writer's album, which must stay where readers find it.
     void ReadEditAndCheck(const std::string& path, const std::string& title,
                           const std::string& artist, const std::string& url = {},
-                          bool everyReader = true) {
+                          bool everyReader = true, const std::string& album = {}) {
         MusicItem record;
         ASSERT_EQ(GetMediaInfo(path, record, context), 0);
         EXPECT_EQ(record.title, title);
@@ -108,7 +114,9 @@ class TagInterop : public ::testing::Test {
         ASSERT_EQ(WriteMediaInfo(path, record, ctx), 0);
 
         EXPECT_EQ(FfmpegAudioMd5(path), md5);
-        EXPECT_EQ(AudioPart(ReadFile(path)), audio);
+        int tags = 0;
+        EXPECT_EQ(AudioPart(ReadFile(path), &tags), audio);
+        EXPECT_EQ(tags, 1) << "the edited tag replaces the writer's tag";
         MusicItem back;
         ASSERT_EQ(GetMediaInfo(path, back, context), 0);
         EXPECT_EQ(back.title, kTitle);
@@ -120,12 +128,18 @@ class TagInterop : public ::testing::Test {
             EXPECT_NE(m.find(std::string("TPE1=") + kArtist + "\n"), std::string::npos) << m;
             EXPECT_NE(m.find(std::string("WCOM=") + kUrl + "\n"), std::string::npos) << m;
             EXPECT_NE(m.find("TLEN=61000\n"), std::string::npos) << m;
+            if (!album.empty()) {
+                EXPECT_NE(m.find("TALB=" + album + "\n"), std::string::npos) << m;
+            }
         }
         if (everyReader && HaveTool("eyeD3")) {
             const std::string e = Capture("eyeD3 --no-color " + Quote(path) + " 2>/dev/null");
             EXPECT_NE(e.find(std::string("title: ") + kTitle), std::string::npos) << e;
             EXPECT_NE(e.find(std::string("artist: ") + kArtist), std::string::npos) << e;
             EXPECT_NE(e.find(std::string("Commercial URL: ") + kUrl), std::string::npos) << e;
+            if (!album.empty()) {
+                EXPECT_NE(e.find("album: " + album), std::string::npos) << e;
+            }
         }
         if (everyReader && HaveTool("kid3-cli")) {
             EXPECT_EQ(Capture("kid3-cli -c 'get title' -c 'get artist' " + Quote(path)),
@@ -149,6 +163,7 @@ bool TagInterop::s_ok = false;
 
 const char* const kTheirTitle = "Wr\xC3\xAFter T\xC3\xADtle";
 const char* const kTheirArtist = "\xC3\x84rtist";
+const char* const kTheirAlbum = "Th\xC3\xA9ir Album";
 
 } // namespace
 
@@ -166,9 +181,9 @@ TEST_F(TagInterop, EyeD3) {
         SCOPED_TRACE(version);
         const std::string path = Plain(std::string("eyed3") + version + ".mp3");
         ASSERT_TRUE(test::Run("eyeD3 --no-color -Q " + std::string(version) + " -t " + Quote(kTheirTitle) +
-                        " -a " + Quote(kTheirArtist) + " --url-frame WCOM:http://their.example/e " +
-                        Quote(path)));
-        ReadEditAndCheck(path, kTheirTitle, kTheirArtist, "http://their.example/e");
+                        " -a " + Quote(kTheirArtist) + " -A " + Quote(kTheirAlbum) +
+                        " --url-frame WCOM:http://their.example/e " + Quote(path)));
+        ReadEditAndCheck(path, kTheirTitle, kTheirArtist, "http://their.example/e", true, kTheirAlbum);
     }
 }
 
@@ -176,16 +191,18 @@ TEST_F(TagInterop, Kid3) {
     NeedTool("kid3-cli");
     const std::string path = Plain("kid3.mp3");
     ASSERT_TRUE(test::Run("kid3-cli -c " + Quote(std::string("set title '") + kTheirTitle + "'") + " -c " +
-                    Quote(std::string("set artist '") + kTheirArtist + "'") + " " + Quote(path)));
-    ReadEditAndCheck(path, kTheirTitle, kTheirArtist);
+                    Quote(std::string("set artist '") + kTheirArtist + "'") + " -c " +
+                    Quote(std::string("set album '") + kTheirAlbum + "'") + " " + Quote(path)));
+    ReadEditAndCheck(path, kTheirTitle, kTheirArtist, {}, true, kTheirAlbum);
 }
 
 TEST_F(TagInterop, Id3v2) {
     NeedTool("id3v2");
     const std::string path = Plain("id3v2.mp3");
     // id3v2 writes version 2.3 in ISO-8859-1 and an ID3v1 record beside it.
-    ASSERT_TRUE(test::Run("id3v2 -t " + Quote(kTheirTitle) + " -a " + Quote(kTheirArtist) + " " + Quote(path)));
-    ReadEditAndCheck(path, kTheirTitle, kTheirArtist);
+    ASSERT_TRUE(test::Run("id3v2 -t " + Quote(kTheirTitle) + " -a " + Quote(kTheirArtist) + " -A Plain " +
+                          Quote(path)));
+    ReadEditAndCheck(path, kTheirTitle, kTheirArtist, {}, true, "Plain");
 }
 
 TEST_F(TagInterop, Lame) {
