@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 
+#include "platform/cdrom/cdrom_device.h"
 #include "platform/path.h"
 
 #include <algorithm>
@@ -66,8 +67,9 @@ CdRequest ParseCdRequest(const std::string& argument, const std::vector<std::str
     CdRequest r;
     if (argument.size() <= 2)
         return r;
-    const PathParts p = SplitPath(argument);
-    if (p.drive.empty() || !isCdDrive || !isCdDrive(p.drive))
+    const PathParts p = SplitCdPath(argument, drives);
+    const bool listedVirtual = IsVirtualDriveNode(p.drive);
+    if (p.drive.empty() || (!listedVirtual && (!isCdDrive || !isCdDrive(p.drive))))
         return r;
     const bool bareRoot = argument == p.drive || argument == p.drive + "/";
     if (p.ext != ".cda" && p.ext != ".CDA" && !bareRoot)
@@ -81,6 +83,19 @@ CdRequest ParseCdRequest(const std::string& argument, const std::vector<std::str
         }
     }
     return r;
+}
+
+PathParts SplitCdPath(std::string_view path, const std::vector<std::string>& drives) {
+    for (const std::string& drive : drives) {
+        if (!IsVirtualDriveNode(drive) || path.substr(0, drive.size()) != drive)
+            continue;
+        if (path.size() > drive.size() && path[drive.size()] != '/')
+            continue;
+        PathParts parts = SplitPath(path.substr(drive.size()));
+        parts.drive = drive;
+        return parts;
+    }
+    return SplitPath(path);
 }
 
 } // namespace lyb

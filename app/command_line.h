@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/path.h"
+
 namespace lyb {
 
 enum class ShellCommand { FileNew, FileOpen, Nothing };
@@ -38,5 +40,9 @@ struct CdRequest {
 /// /dev/sr0; a bare "/dev/sr0" for track -1.
 CdRequest ParseCdRequest(const std::string& argument, const std::vector<std::string>& drives,
                          bool (*isCdDrive)(const std::string& root));
+
+/// SplitPath for a CD track's name: a virtual drive of `drives`
+/// ("virtual:cd0/Track02.cda") is a drive root like "/dev/sr0".
+PathParts SplitCdPath(std::string_view path, const std::vector<std::string>& drives);
 
 } // namespace lyb

@@ -8,6 +8,7 @@
 #include "cd/cd_manager.h"
 #include "cd/cd_state.h"
 #include "cd/device_ioctl.h"
+#include "platform/cdrom/cdrom_device.h"
 #include "platform/instance.h"
 #include "platform/message_target.h"
 #include "platform/path.h"
@@ -282,8 +283,9 @@ bool CLyb30App::HandOffToRunningInstance() {
     const CommandLineInfo info = ParseCommandLine(m_env.args);
     if (info.command != ShellCommand::FileOpen)
         return false;
-    // The receiver runs in another folder: a relative name is made absolute here.
-    std::string data = AbsolutePath(info.fileName);
+    // The receiver runs in another folder: a relative name is made absolute
+    // here (a virtual CD drive's track names no file).
+    std::string data = IsVirtualDriveNode(info.fileName) ? info.fileName : AbsolutePath(info.fileName);
     data.push_back('\0'); // the file name travels with its terminator
     for (int sends = 0; sends < 50; ++sends) {
         const int left = remainingMs();
@@ -313,8 +315,8 @@ std::intptr_t CLyb30App::OnCopyData(std::uint32_t dwData, const std::string& dat
         return -1;
     // The name ends at its terminator; bytes after it are not part of it.
     const std::string path = data.substr(0, data.find('\0'));
-    const PathParts p = SplitPath(path);
     const std::vector<std::string> drives = CdDrives();
+    const PathParts p = SplitCdPath(path, drives);
     int driveIndex = -1;
     for (size_t i = 0; i < drives.size(); ++i)
         if (!p.drive.empty() && drives[i] == p.drive) {

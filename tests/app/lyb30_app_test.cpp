@@ -227,6 +227,29 @@ TEST_F(Fixture, AHandOffMakesARelativeNameAbsoluteFirst) {
     first.ExitInstance();
 }
 
+// The demo's virtual drive: a track of it is asked for on the command line
+// and handed over by a second start, and never taken for a relative file.
+TEST_F(Fixture, AVirtualDrivesTrackIsACdRequestAndTravelsAsWritten) {
+    InstallAll();
+    WriteMachineKey(*reg, dir.path());
+    auto withVirtual = [&](std::vector<std::string> args) {
+        AppEnvironment env = Env(std::move(args));
+        env.seams.cdDriveNames = [] { return std::vector<std::string>{"virtual:cd0", "/dev/sr0"}; };
+        return env;
+    };
+    CLyb30App first(withVirtual({"virtual:cd0/Track02.cda"}), shell);
+    ASSERT_TRUE(first.InitInstance());
+    EXPECT_TRUE(first.GetCdRequest().forCdTrack);
+    EXPECT_EQ(first.GetCdRequest().drive, 0);
+    EXPECT_EQ(first.GetCdRequest().track, 1);
+    TestShell shell2;
+    CLyb30App second(withVirtual({"virtual:cd0/Track03.cda"}), shell2);
+    EXPECT_FALSE(second.InitInstance());
+    EXPECT_EQ(shell.cdPlays, (std::vector<std::pair<int, int>>{{0, 2}}));
+    EXPECT_TRUE(shell.musicFiles.empty());
+    first.ExitInstance();
+}
+
 // A guard or channel that cannot be had used to end start-up silently.
 TEST_F(Fixture, AGuardOrChannelThatCannotBeHadSaysWhy) {
     InstallAll();

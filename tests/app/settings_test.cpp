@@ -411,6 +411,23 @@ TEST(CommandLine, CdRequests) {
     r = ParseCdRequest("/dev/sr0/Track05.cda", {"/dev/sr1"}, fn);
     EXPECT_TRUE(r.forCdTrack);
     EXPECT_EQ(r.drive, -1);
+
+    // A virtual drive in the list is a drive root as well (the demo's disc);
+    // one that is not listed, or a longer name, is not.
+    const std::vector<std::string> withVirtual = {"virtual:cd0", "/dev/sr0"};
+    r = ParseCdRequest("virtual:cd0/Track02.cda", withVirtual, fn);
+    EXPECT_TRUE(r.forCdTrack);
+    EXPECT_EQ(r.drive, 0);
+    EXPECT_EQ(r.track, 1);
+    r = ParseCdRequest("virtual:cd0", withVirtual, fn);
+    EXPECT_EQ(r.drive, 0);
+    EXPECT_EQ(r.track, -1);
+    EXPECT_FALSE(ParseCdRequest("virtual:cd01/Track02.cda", withVirtual, fn).forCdTrack);
+    EXPECT_FALSE(ParseCdRequest("virtual:cd0/Track02.cda", drives, fn).forCdTrack);
+    const PathParts parts = SplitCdPath("virtual:cd0/Track02.cda", withVirtual);
+    EXPECT_EQ(parts.drive, "virtual:cd0");
+    EXPECT_EQ(parts.name, "Track02");
+    EXPECT_EQ(SplitCdPath("/dev/sr0/Track05.cda", withVirtual).drive, "/dev/sr0");
 }
 
 struct PrefsFixture : testing::Test {
