@@ -278,10 +278,27 @@ void CMobileDeviceForm::OnChange(const DevicePageChange& change) {
 
 void CMobileDeviceForm::FillTree() {
     m_syncing = true;
+    const auto& nodes = m_page->Tree();
+    // A new selection in the same tree only moves the current item: the
+    // items stay, so a change made from the tree's own signal never deletes
+    // the item the signal is about.
+    QTreeWidgetItem* top = m_tree->topLevelItem(0);
+    const int shown = top ? 1 + top->childCount() : 0;
+    bool same = m_tree->topLevelItemCount() <= 1 && shown == static_cast<int>(nodes.size());
+    for (size_t i = 0; same && i < nodes.size(); ++i) {
+        QTreeWidgetItem* item = i == 0 ? top : top->child(static_cast<int>(i) - 1);
+        same = item->text(0) == Q(nodes[i].label) && item->data(0, Qt::UserRole).toInt() == nodes[i].value;
+    }
+    if (same) {
+        for (size_t i = 0; i < nodes.size(); ++i)
+            if (nodes[i].selected)
+                m_tree->setCurrentItem(i == 0 ? top : top->child(static_cast<int>(i) - 1));
+        m_syncing = false;
+        return;
+    }
     m_tree->clear();
     QTreeWidgetItem* root = nullptr;
     QTreeWidgetItem* selected = nullptr;
-    const auto& nodes = m_page->Tree();
     for (size_t i = 0; i < nodes.size(); ++i) {
         const DeviceNode& node = nodes[i];
         auto* item = i == 0 ? new QTreeWidgetItem(m_tree) : new QTreeWidgetItem(root);
