@@ -47,9 +47,16 @@ std::string FolderOf(const std::string& path) {
     return p.dir.size() > 1 ? p.dir.substr(0, p.dir.size() - 1) : p.dir;
 }
 
-std::string Megabytes(std::uint64_t bytes) {
+// Sizes in the no-space message: what is needed rounded up, what is free
+// rounded down, so the two never read the same.
+std::string SpaceText(std::uint64_t bytes, bool roundUp) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.1f MB", double(bytes) / 1048576.0);
+    if (bytes < 1048576)
+        std::snprintf(text, sizeof text, "%llu KB",
+                      static_cast<unsigned long long>((bytes + (roundUp ? 1023 : 0)) / 1024));
+    else
+        std::snprintf(text, sizeof text, "%.2f MB",
+                      double((bytes * 100 + (roundUp ? 1048575 : 0)) / 1048576) / 100.0);
     return text;
 }
 
@@ -142,8 +149,8 @@ bool CRipPipeline::EnoughSpace(const std::string& path, int seconds) {
     TraceFormat("Not enough free space in %s: %llu bytes needed, %llu free", folder.c_str(),
                 static_cast<unsigned long long>(need), static_cast<unsigned long long>(freeBytes));
     m_questions.TellNoSpace("Not enough free space in " + folder + " to save " + SplitPath(path).name +
-                            SplitPath(path).ext + " (about " + Megabytes(need) + " needed, " +
-                            Megabytes(freeBytes) + " free).\nSaving is cancelled.");
+                            SplitPath(path).ext + " (about " + SpaceText(need, true) + " needed, " +
+                            SpaceText(freeBytes, false) + " free).\nSaving is cancelled.");
     return false;
 }
 
