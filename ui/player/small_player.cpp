@@ -175,8 +175,10 @@ void CSmallPlayer::OnClock() {
 void CSmallPlayer::OnMessage2022(int wparam) {
     SyncFromDialog();
     update(Q(wparam == 1 ? layout::kTopStrip : layout::kTextStrip));
-    // The thumb and the lights follow the new track and mode.
+    // The thumb, the time and the lights follow the new track and mode (the
+    // clock repaints the time only when it changes after this).
     update(Q(layout::kTrack));
+    update(Q(layout::kTimeArea));
     update(QRect(layout::kCdLight.x, layout::kCdLight.y, 50, layout::kLightSize));
 }
 
