@@ -213,6 +213,15 @@ TEST_F(InstallRound, EveryLanguageTheBuildMadeTravelsAndOneWithoutItsFilesStaysB
     EXPECT_FALSE(fs::exists(dist + "/Language/.work"));
     EXPECT_FALSE(fs::exists(dist + "/Language/Hebrew")); // no language uses it
     EXPECT_NE(ReadAll(dist + "/setup.ctl").find("Program\\lyb30.chm\r\n"), std::string::npos);
+    // Of the build's libraries only the program's components travel (the
+    // build folder holds test doubles too).
+    for (const auto& e : fs::directory_iterator(dist + "/Program")) {
+        const std::string name = e.path().filename().string();
+        if (name.rfind("lib", 0) == 0)
+            EXPECT_TRUE(name == "libtessel.so" || name == "libaac.so" || name == "libwnaspi32.so" ||
+                        name == "libusb-orvik.so" || name == "liblsedll.so")
+                << name;
+    }
 
     // The language chosen in setup is what the program reads.
     const Outcome installed =

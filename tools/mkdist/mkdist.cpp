@@ -22,10 +22,13 @@
 //
 // --string-file converts one UTF-8 "id=text" file to the UTF-16LE string
 // file format; the build uses it to make the interface files.
+#include "app/components.h"
+#include "outside/aspi/wnaspi32.h"
 #include "platform/atomic_file.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
 #include "platform/text.h"
+#include "player/lse_player.h"
 #include "setup/language_inf.h"
 #include "setup/packed_file.h"
 #include "setup/setup_ctl.h"
@@ -437,7 +440,7 @@ int main(int argc, char** argv) {
         total += AddProgramFile(o, bytes, "Program/" + name, executable, totals);
         list += Backslashed("Program/" + name) + "\r\n";
     };
-    for (const char* required : {"uninstall", "lyb30", "libtessel.so"})
+    for (const char* required : {"uninstall", "lyb30", lyb::kTesselLibraryFile})
         if (!fs::exists(o.bin + "/" + required))
             Fail(o.bin + "/" + required + " is not built");
     add(Stripped(o.bin + "/uninstall", o), "uninstall", true);
@@ -445,16 +448,13 @@ int main(int argc, char** argv) {
     // The help shortcut's viewer.
     if (fs::exists(o.bin + "/lyb30-help"))
         add(Stripped(o.bin + "/lyb30-help", o), "lyb30-help", true);
-    // Every component the program loads by file name from its folder.
-    std::vector<std::string> components;
-    for (const auto& e : fs::directory_iterator(o.bin)) {
-        const std::string name = e.path().filename().string();
-        if (e.is_regular_file() && name.rfind("lib", 0) == 0 && name.size() > 6 && name.substr(name.size() - 3) == ".so")
-            components.push_back(name);
-    }
-    std::sort(components.begin(), components.end());
-    for (const std::string& lib : components)
-        add(Stripped(o.bin + "/" + lib, o), lib, true);
+    // The components the program loads by file name from its folder (the
+    // optional ones when the build made them); nothing else of the build's
+    // libraries (test doubles lie there too).
+    for (const char* lib : {lyb::kTesselLibraryFile, lyb::kAacLibraryFile, aspi::kAspiLibraryName,
+                            lyb::kUsbLibraryFile, lyb::kLseLibraryFile})
+        if (fs::is_regular_file(o.bin + "/" + lib))
+            add(Stripped(o.bin + "/" + lib, o), lib, true);
     add(ReadFile(setupRes + "/lyb30.svg"), "lyb30.svg", false);
     add(CrLf(ReadFile(setupRes + "/ReadMe.txt")), "ReadMe.txt", false);
     // The English help, compiled; the program looks for it in its folder.
