@@ -11,10 +11,16 @@ constexpr double kQuietOffset = 6.0;
 
 // Threshold in quiet at whole Bark values 0..25 (dB), from the usual
 // approximation of the absolute hearing threshold; the first value is capped
-// so that sub-bass content is never dropped as inaudible.
+// so that sub-bass content is never dropped as inaudible. At 23 and 24 Bark
+// (12 and 15 kHz) the approximation's steep rise overstates what young
+// listeners hear by 10 to 25 dB; those two entries follow measured
+// thresholds of young listeners instead (13 and 27 dB), so that quiet
+// content up to the bandwidth is kept rather than cut in some frames and
+// not in others. Measured at 128000 and 256000 bit/s stereo this raised
+// the mean PEAQ grade on both bench corpora.
 const float kQuietLevel[26] = {40.0f, 23.1f, 13.2f, 9.5f,  7.4f,  6.1f,  5.1f,  4.4f, 3.8f,
                                3.2f,  2.6f,  2.0f,  1.3f,  0.2f,  -1.2f, -3.0f, -4.7f, -4.6f,
-                               -1.7f, 1.2f,  2.6f,  4.6f,  9.3f,  20.8f, 50.2f, 96.0f};
+                               -1.7f, 1.2f,  2.6f,  4.6f,  9.3f,  13.0f, 27.0f, 96.0f};
 
 double LineBark(int line, int sampleRate, int lines) {
   return CbBark(double(line) * (sampleRate / 2.0) / lines);

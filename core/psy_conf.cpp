@@ -8,6 +8,10 @@
 
 namespace {
 
+// Bark value above which the low-rate threshold sets raise the threshold in
+// quiet (see PsyGetThrParams).
+constexpr double kQuietRiseFromBark = 21.0;
+
 struct BwEntry {
   int rate;
   int minBitrate;
@@ -171,6 +175,12 @@ ErrorRecord* PsyConfigure(int sampleRate, int bitratePerChannel, int mono, int s
   if (e) {
     ErrorFree(e);
     return ERROR_NEW("PsyConfigure", "error initializing thrParam");
+  }
+  if (c->thr.hfQuietRiseDb > 0.0f) {
+    for (int i = 0; i < c->parts.count; ++i) {
+      const double above = double(c->parts.bark[i]) - kQuietRiseFromBark;
+      if (above > 0.0) c->parts.qsthr[i] *= float(std::pow(10.0, 0.1 * c->thr.hfQuietRiseDb * above));
+    }
   }
   return nullptr;
 }

@@ -67,14 +67,22 @@ ErrorRecord* PsyGetThrParams(int bitratePerChannel, ThrParams* out) {
   // partition there spans several of the ear's much narrower low bands: the
   // noise the model allows there is heard. Every set therefore asks for more
   // SNR the lower the partition, 22 dB more at the bottom of the Bark scale.
+  //
+  // Below 40000 per channel the bits do not stretch to the whole bandwidth
+  // on dense music: spread over it, every band is coded coarsely and the
+  // top bands come and go between frames. The threshold in quiet of those
+  // sets rises by 30 dB per Bark above 21 Bark (about 8 kHz), so that only
+  // loud content up there is still coded and the bits go below it. The
+  // stream's bandwidth stays what the table says. Measured at 64000 bit/s
+  // stereo, every item of both bench corpora graded better.
   if (bitratePerChannel < 24000) {
-    *out = ThrParams{0.6f, 2.0f, 12.0f, 3.0f, 22.0f};
+    *out = ThrParams{0.6f, 2.0f, 12.0f, 3.0f, 22.0f, 30.0f};
   } else if (bitratePerChannel < 40000) {
-    *out = ThrParams{0.001f, 1.3f, 15.0f, 12.0f, 22.0f};
+    *out = ThrParams{0.001f, 1.3f, 15.0f, 12.0f, 22.0f, 30.0f};
   } else if (bitratePerChannel < 64000) {
-    *out = ThrParams{0.3f, 2.0f, 18.0f, 5.0f, 22.0f};
+    *out = ThrParams{0.3f, 2.0f, 18.0f, 5.0f, 22.0f, 0.0f};
   } else {
-    *out = ThrParams{0.2f, 2.0f, 21.0f, 12.0f, 22.0f};
+    *out = ThrParams{0.2f, 2.0f, 21.0f, 12.0f, 22.0f, 0.0f};
   }
   return nullptr;
 }

@@ -31,6 +31,7 @@ struct ThrParams {
   float tonalSnrDb;     // required SNR of a tonal partition (dB, plus a Bark-dependent part)
   float noiseSnrDb;     // required SNR of a noise-like partition (dB)
   float lowBoostDb;     // added to the required SNR at 0 Bark, falling linearly to 0 at 24 Bark
+  float hfQuietRiseDb;  // threshold in quiet raised by this many dB per Bark above 21 Bark (about 8 kHz)
 };
 
 ErrorRecord* PsyGetThrParams(int bitratePerChannel, ThrParams* out);
