@@ -582,3 +582,42 @@ TEST(BlockSwitching, EnergyStoreConfirmsOnlyRisingWindows) {
 }
 
 }  // namespace
+
+namespace {
+
+// Energy over threshold (dB) of the band holding `hz` after a few frames of
+// a steady mono tone of amplitude `amp` (16-bit scale).
+double ToneMargin(int bitrate, double hz, double amp) {
+  Kernel k;
+  EXPECT_EQ(Make(&k, 1, 44100, bitrate, kMono, 1), nullptr);
+  auto out = std::make_unique<PsyOut>();
+  std::vector<float> pcm(1024);
+  long n = 0;
+  for (int f = 0; f < 6; ++f) {
+    for (float& v : pcm) v = float(amp * std::sin(2.0 * M_PI * hz * double(n++) / 44100.0));
+    EXPECT_EQ(PsyProcess(k.k, pcm.data(), 1, out.get()), nullptr);
+  }
+  const PsyOutChannel& c = out->channel[0];
+  const int line = int(hz * 2048.0 / 44100.0);
+  for (int b = 0; b < c.sfbCnt; ++b)
+    if (c.sfbOffsets[b] <= line && c.sfbOffsets[b + 1] > line)
+      return 10.0 * std::log10(double(c.sfbEnergy[b]) / double(c.sfbThreshold[b]));
+  return -1e9;
+}
+
+TEST(PsyThresholdInQuiet, QuietHighTonesAtHighRatesOnlyLoudOnesAtLowRates) {
+  // A 14 kHz tone of amplitude 10 (20 dB above one LSB) is above what young
+  // listeners hear, and above the model's threshold at a high rate.
+  EXPECT_GT(ToneMargin(96000, 14000.0, 10.0), 3.0);
+  // Ten times weaker, it is not.
+  EXPECT_LT(ToneMargin(96000, 14000.0, 1.0), 0.0);
+  // Below 40000 bit/s per channel only loud content above 8 kHz counts:
+  // a quiet 10 kHz tone is coded at 96000 but not at 32000 bit/s ...
+  EXPECT_GT(ToneMargin(96000, 10000.0, 10.0), 10.0);
+  EXPECT_LT(ToneMargin(32000, 10000.0, 10.0), 0.0);
+  // ... a loud one at both, and a tone below 8 kHz is judged alike.
+  EXPECT_GT(ToneMargin(32000, 10000.0, 3000.0), 10.0);
+  EXPECT_NEAR(ToneMargin(32000, 5000.0, 10.0), ToneMargin(96000, 5000.0, 10.0), 6.0);
+}
+
+}  // namespace
