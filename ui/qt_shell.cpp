@@ -12,10 +12,12 @@
 #include "player/player_subsystem.h"
 #include "ui/player/player_ui.h"
 #include "ui/shell/main_commands.h"
+#include "ui/shell/shell_texts.h"
 
 #include <QApplication>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QLibraryInfo>
 
 namespace lyb {
 
@@ -196,6 +198,7 @@ bool QtAppShell::CreateMainFrame(CLyb30App& app) {
     // A right-to-left language mirrors every window of the program.
     QApplication::setLayoutDirection(!app.EnglishInterface() && app.Settings().rightToLeft ? Qt::RightToLeft
                                                                                           : Qt::LeftToRight);
+    LoadToolkitTexts(app);
     m_frame = std::make_unique<CMainFrame>(app);
     if (m_player) {
         m_playerUi = std::make_unique<PlayerUi>(app, *m_player, *m_frame);
@@ -203,6 +206,25 @@ bool QtAppShell::CreateMainFrame(CLyb30App& app) {
         WirePlayerCommands();
     }
     return true;
+}
+
+void QtAppShell::LoadToolkitTexts(CLyb30App& app) {
+    if (m_toolkitTexts) {
+        QCoreApplication::removeTranslator(m_toolkitTexts.get());
+        m_toolkitTexts.reset();
+    }
+    // The language table names its locale ("de", "he"); English needs nothing.
+    const std::string locale = app.EnglishInterface() ? std::string() : Tr(app.m_oLocalize, texts::kToolkitLocale);
+    if (locale.empty() || locale == texts::kToolkitLocale.english)
+        return;
+    auto translator = std::make_unique<QTranslator>();
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (!translator->load(QString::fromStdString("qtbase_" + locale), folder)) {
+        TraceFormat("No toolkit texts for %s in %s", locale.c_str(), folder.toUtf8().constData());
+        return;
+    }
+    QCoreApplication::installTranslator(translator.get());
+    m_toolkitTexts = std::move(translator);
 }
 
 void QtAppShell::WirePlayerCommands() {

@@ -6,6 +6,7 @@
 #include "platform/qt/qt_message_target.h"
 
 #include <QFont>
+#include <QTranslator>
 
 #include <array>
 #include <memory>
@@ -64,6 +65,9 @@ private:
     void WireCdCommands(CCDForm* form);
     /// The player's commands.
     void WirePlayerCommands();
+    /// The toolkit's own texts (file dialogs, a text field's menu) in the
+    /// interface language, when the system has them.
+    void LoadToolkitTexts(CLyb30App& app);
 
     CLyb30App* m_app = nullptr;
     PlayerSubsystem* m_player = nullptr;
@@ -73,6 +77,7 @@ private:
     std::array<QFont, 4> m_fonts;
     QString m_usedFamily;
     int m_fontId = -1;
+    std::unique_ptr<QTranslator> m_toolkitTexts;
 };
 
 } // namespace lyb

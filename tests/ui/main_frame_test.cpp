@@ -37,10 +37,12 @@
 #include <QCursor>
 #include <QElapsedTimer>
 #include <QComboBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QStackedWidget>
@@ -1032,6 +1034,17 @@ TEST_F(ShellUi, TheShippedGermanTableShowsInMenuStripAndPages) {
     EXPECT_EQ(frame->windowTitle(), "Lyrabox 3.0 - Music Studio");
     // The longer texts do not widen the window.
     EXPECT_LE(frame->width(), 980);
+    // The toolkit's own file dialog speaks German too, where the system has its texts.
+    if (QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_de.qm")) {
+        ASSERT_TRUE(frame->OnCommand(kIdFileOpen));
+        QFileDialog* open = frame->PendingOpenDialog();
+        ASSERT_NE(open, nullptr);
+        QLabel* lookIn = open->findChild<QLabel*>("lookInLabel");
+        ASSERT_NE(lookIn, nullptr);
+        EXPECT_NE(lookIn->text(), "Look in:");
+        EXPECT_EQ(open->windowTitle(), QString::fromUtf8("Öffnen"));
+        open->close();
+    }
     SavePages(*this, "German");
 }
 

@@ -33,6 +33,9 @@ inline constexpr UiText kNextPagePrompt{457, "Next page"};
 inline constexpr UiText kPreviousPagePrompt{458, "Previous page"};
 inline constexpr UiText kNotAvailable{454, "This command is not available in this installation."};
 inline constexpr UiText kContextHelpPrompt{455, "Click on an item to get help on it"};
+// Not shown: the language's locale name, with which the toolkit's own
+// dialogs and menus speak it too.
+inline constexpr UiText kToolkitLocale{449, "en"};
 
 // Club Orvik page.
 inline constexpr UiText kBack{460, "Back"};
