@@ -4,6 +4,7 @@
 
 #include "library/media_context.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace lyb::test {
@@ -148,6 +150,12 @@ class FakeEngine final : public LengthQueryEngine {
     std::atomic<int> inside{0};
     std::atomic<bool> overlapped{false};
 
+    /// Queries made on the calling thread (the others come from the probes).
+    int CallsOnThisThread() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return int(std::count(m_callers.begin(), m_callers.end(), std::this_thread::get_id()));
+    }
+
     bool Mp3LengthSeconds(const std::string& path, double& seconds) override {
         return Answer(mp3Seconds, path, seconds);
     }
@@ -163,6 +171,7 @@ class FakeEngine final : public LengthQueryEngine {
         bool found = false;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
+            m_callers.push_back(std::this_thread::get_id());
             auto it = table.find(path);
             if (it != table.end()) {
                 out = it->second;
@@ -173,6 +182,7 @@ class FakeEngine final : public LengthQueryEngine {
         return found;
     }
     std::mutex m_mutex;
+    std::vector<std::thread::id> m_callers;
 };
 
 } // namespace lyb::test
