@@ -144,6 +144,12 @@ TEST_F(StudioCli, ScriptedScenarioThroughTheCommandLine) {
     const auto listed = List();
     EXPECT_EQ(listed[1], "2 Charlie 00:03 The Band");
     EXPECT_EQ(listed.size(), 7u);
+
+    // A file added into the playlist is counted as added.
+    r = Cli("add --into 4 music/c.aac");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out, "1 entry added\n");
+    EXPECT_EQ(Entries(music + "/Rock.m3u"), (std::vector<std::string>{b, a, c}));
 }
 
 TEST_F(StudioCli, RefusesToWriteWhileTheStudioIsHeld) {

@@ -427,23 +427,29 @@ int StudioCli::Add(const Args& a) {
     std::vector<std::string> paths;
     for (const std::string& p : a.operands)
         paths.push_back(std::filesystem::absolute(p).lexically_normal().string());
-    const size_t before = m_doc->Collection().Count();
+    size_t added = 0;
     if (auto into = a.Value("--into")) {
         int row = -1;
         std::string error;
         if (!ResolveOne(*into, row, error))
             return Fail(error, kExitUsage);
-        if (!m_page->PlaylistOfRow(row))
+        Playlist* playlist = m_page->PlaylistOfRow(row);
+        if (!playlist)
             return Fail("add: " + *into + " is not a playlist or one of its tracks", kExitUsage);
         for (const std::string& p : paths)
             if (std::filesystem::is_directory(p))
                 return Fail("add: a folder cannot go into a playlist: " + p, kExitUsage);
+        // What is counted is what went into the playlist.
+        const size_t before = playlist->ChildCount();
         Select({row}, row);
         m_page->AddTracks(paths);
+        if (Playlist* after = m_page->PlaylistOfRow(row); after == playlist)
+            added = playlist->ChildCount() - std::min(before, playlist->ChildCount());
     } else {
+        const size_t before = m_doc->Collection().Count();
         m_page->DropFiles(paths);
+        added = m_doc->Collection().Count() - before;
     }
-    const size_t added = m_doc->Collection().Count() - before;
     std::printf("%zu entr%s added\n", added, added == 1 ? "y" : "ies");
     return kExitOk;
 }
