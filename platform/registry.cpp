@@ -614,7 +614,9 @@ HiveData ParseHive(Hive hive, std::string_view text, int* skippedLines) {
         size_t end = text.find('\n', pos);
         std::string_view line = text.substr(pos, end == std::string_view::npos ? text.size() - pos : end - pos);
         pos = end == std::string_view::npos ? text.size() : end + 1;
-        if (!line.empty() && line.back() == '\r')
+        // Every carriage return before the line end goes: a kept line must
+        // read the same after it has been written back with one line end.
+        while (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
         if (line.empty())
             continue;

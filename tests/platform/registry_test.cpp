@@ -247,6 +247,15 @@ TEST(HiveText, ParsesTolerantlyAndRoundTrips) {
     EXPECT_EQ(v.at("esc").text, std::string("a\x01" "b\n"));
     EXPECT_EQ(v.at("bad").dword, 0x12u); // fewer than eight digits, as people write them
     EXPECT_EQ(ParseHive(Hive::ClassesRoot, FormatHive(Hive::ClassesRoot, d)), d);
+
+    // Lines kept as they are end at the last character that is not a line
+    // end: stray carriage returns (a file edited on two systems) would
+    // otherwise change the kept lines on every rewrite.
+    for (const char* odd : {"REGEDIT4\r\r\nkept\r\r\n[HKEY_CLASSES_ROOT\\k]\r\nnot a value\r\r\r\n\r\r\n",
+                            "\r\r\n[other]\r\r\n\r\n"}) {
+        const HiveData first = ParseHive(Hive::ClassesRoot, odd);
+        EXPECT_EQ(ParseHive(Hive::ClassesRoot, FormatHive(Hive::ClassesRoot, first)), first) << odd;
+    }
 }
 
 // A rewrite used to keep only what the parser understood: another
