@@ -13,6 +13,7 @@
 
 #include "../library/test_util.h"
 
+#include <memory>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -38,10 +39,11 @@ namespace {
 struct StudioUi : UiFixture {
     /// Files made once with ffmpeg, copied into each test's folder.
     static std::string Made(const char* name) {
-        static TempDir* made = nullptr;
+        // A static object, so that its folder goes when the test program ends.
+        static std::unique_ptr<TempDir> made;
         static bool ok = false;
         if (!made) {
-            made = new TempDir;
+            made = std::make_unique<TempDir>();
             ok = HaveTool("ffmpeg") &&
                  MakeMp3(*made / "a.mp3", "-id3v2_version 4 -metadata title=Alpha -metadata artist=Aurora") &&
                  MakeMp3(*made / "b.mp3") && MakeAac(*made / "c.aac");
