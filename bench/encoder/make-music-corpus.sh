@@ -36,11 +36,11 @@ for p in fretsonfire-songs-muldjord hyperrogue-music nexuiz-music; do
         (cd "$DEBS" && apt-get download "$p" >/dev/null) ||
             { echo "make-music-corpus: apt-get download $p failed (apt-get update first?)" >&2; exit 1; }
     fi
-    dpkg -x "$DEBS/${p}_"*.deb "$WORK/root"
+    dpkg -x "$DEBS/${p}_"*.deb "$WORK/unpacked"
 done
-unzip -q -o "$WORK/root/usr/share/games/nexuiz/data/music.pk3" 'sound/cdtracks/*' -d "$WORK/nexuiz"
-FOF=$WORK/root/usr/share/games/fretsonfire/data/songs/muldjord
-HR=$WORK/root/usr/share/hyperrogue/music
+unzip -q -o "$WORK/unpacked/usr/share/games/nexuiz/data/music.pk3" 'sound/cdtracks/*' -d "$WORK/nexuiz"
+FOF=$WORK/unpacked/usr/share/games/fretsonfire/data/songs/muldjord
+HR=$WORK/unpacked/usr/share/hyperrogue/music
 NX=$WORK/nexuiz/sound/cdtracks
 
 # excerpt NAME START INPUT... : 12 s from START, the inputs mixed, 20 ms fades.
