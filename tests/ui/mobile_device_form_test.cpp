@@ -61,19 +61,10 @@ struct DeviceUi : UiFixture {
         engine.mp3Seconds[music + "/a.mp3"] = 61;
         engine.mp3Seconds[music + "/b.mp3"] = 95;
         engine.mp3Seconds[card + "/On the card.mp3"] = 64; // the pane's probe measures it
-        RegKey k;
-        reg->CreateKey(Hive::LocalMachine, kSettingsKey, RegAccess::Full, k);
-        k.SetDword("Startup mode", 2);
-        k.SetString("Default Music Folder", music);
-        k.SetString("Default Playlist Folder", music);
+        UseMusicFolder(music);
     }
     void TearDown() override {
-        if (shell)
-            shell->DestroyMainFrame();
-        if (app)
-            app->ExitInstance();
-        app.reset();
-        shell.reset();
+        EndProgram(shell, app);
         ::unsetenv(kSimUsbEnvironment);
         UiFixture::TearDown();
     }

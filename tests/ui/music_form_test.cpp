@@ -74,19 +74,10 @@ struct StudioUi : UiFixture {
         engine.mp3Seconds[music + "/a.mp3"] = 185;
         engine.mp3Seconds[music + "/b.mp3"] = 242;
         engine.aacMilliseconds[music + "/c.aac"] = 61000;
-        RegKey k;
-        reg->CreateKey(Hive::LocalMachine, kSettingsKey, RegAccess::Full, k);
-        k.SetDword("Startup mode", 2);
-        k.SetString("Default Music Folder", music);
-        k.SetString("Default Playlist Folder", music);
+        UseMusicFolder(music);
     }
     void TearDown() override {
-        if (shell)
-            shell->DestroyMainFrame();
-        if (app)
-            app->ExitInstance();
-        app.reset();
-        shell.reset();
+        EndProgram(shell, app);
         UiFixture::TearDown();
     }
     CMusicForm* Start() {

@@ -59,6 +59,24 @@ struct UiFixture : testing::Test {
         SetVolumeSource(nullptr);
         std::filesystem::remove_all(dir);
     }
+    /// The Studio starts empty and looks for music and playlists in `music`.
+    void UseMusicFolder(const std::string& music) {
+        RegKey k;
+        reg->CreateKey(Hive::LocalMachine, kSettingsKey, RegAccess::Full, k);
+        k.SetDword("Startup mode", 2);
+        k.SetString("Default Music Folder", music);
+        k.SetString("Default Playlist Folder", music);
+    }
+    /// Ends a program a test started: the window, then the application.
+    template <class Shell, class Application>
+    static void EndProgram(std::unique_ptr<Shell>& shell, std::unique_ptr<Application>& app) {
+        if (shell)
+            shell->DestroyMainFrame();
+        if (app)
+            app->ExitInstance();
+        app.reset();
+        shell.reset();
+    }
     AppEnvironment Env() {
         AppEnvironment env;
         env.registry = reg;
