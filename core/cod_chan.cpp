@@ -77,6 +77,52 @@ void TnsSynthesis(float* x, int start, int end, const float* lpc, int order) {
   }
 }
 
+float TnsOnsetDb(const float* samples, int n) {
+  // Eight segments of the window; the first difference weights the highs,
+  // where the filter works and pre-echo is heard.
+  constexpr int kSegments = 8;
+  const int len = n / kSegments;
+  if (len < 2) return 0.0f;
+  double quietest = 0.0, ratio = 1.0;
+  for (int s = 0; s < kSegments; ++s) {
+    double e = 1e-3;  // keeps digital silence finite
+    for (int i = s * len + 1; i < (s + 1) * len; ++i) {
+      const double d = double(samples[i]) - samples[i - 1];
+      e += d * d;
+    }
+    if (s > 0 && e / quietest > ratio) ratio = e / quietest;
+    if (s == 0 || e < quietest) quietest = e;
+  }
+  return float(10.0 * std::log10(ratio));
+}
+
+void TnsNoiseGains(const TnsWindowData* w, const int* sfbOffset, float* gain) {
+  if (!w->numFilters || w->order <= 0) return;
+  float q[TNS_MAX_ORDER], lpc[TNS_MAX_ORDER + 1];
+  for (int i = 0; i < w->order; ++i) q[i] = TnsDequantiseCoef(w->coef[i], w->coefRes);
+  TnsParcorToLpc(q, w->order, lpc);
+  // The decoder's filter starts at the region's first line with an empty
+  // state: white noise at line start + n has grown by the energy of the
+  // impulse response's first n + 1 taps.
+  const int start = sfbOffset[w->startBand];
+  const int len = sfbOffset[w->stopBand] - start;
+  if (len <= 0 || len > FRAME_LEN_LONG) return;
+  float h[FRAME_LEN_LONG] = {1.0f};
+  TnsSynthesis(h, 0, len, lpc, w->order);
+  double grown = 0.0, bandSum = 0.0;
+  int band = w->startBand;
+  for (int n = 0; n < len; ++n) {
+    grown += double(h[n]) * h[n];
+    bandSum += grown;
+    if (start + n + 1 == sfbOffset[band + 1]) {
+      const double g = bandSum / (sfbOffset[band + 1] - sfbOffset[band]);
+      gain[band] = g > 1.0 ? float(g) : 1.0f;
+      bandSum = 0.0;
+      ++band;
+    }
+  }
+}
+
 void TnsProcessBlock(const PsyConfiguration* cfg, int shortBlock, int coefResOverride, float* spectrum,
                      TnsWindowData* out) {
   std::memset(out, 0, sizeof *out);

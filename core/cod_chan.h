@@ -12,6 +12,15 @@
 void TnsProcessBlock(const PsyConfiguration* cfg, int shortBlock, int coefResOverride, float* spectrum,
                      TnsWindowData* out);
 
+// Strongest onset in the n samples of a block's window: the largest ratio
+// (dB) of a segment's energy over the quietest segment before it.
+float TnsOnsetDb(const float* samples, int n);
+
+// Per band of the filter region [w->startBand, w->stopBand): the factor by
+// which the decoder's synthesis filter of `w` raises white quantisation
+// noise in that band. Bands outside the region are left as they are.
+void TnsNoiseGains(const TnsWindowData* w, const int* sfbOffset, float* gain);
+
 // Bitstream helpers (also used by tests): quantised index <-> reflection
 // coefficient at a resolution of 3 or 4 bits.
 int TnsQuantiseCoef(float parcor, int coefRes);
@@ -20,7 +29,7 @@ float TnsDequantiseCoef(int index, int coefRes);
 // Reflection coefficients -> prediction error filter a[0..order] (a[0] = 1).
 void TnsParcorToLpc(const float* parcor, int order, float* lpc);
 
-// The decoder's inverse (all-pole) filter over lines [start, end), for tests.
+// The decoder's inverse (all-pole) filter over lines [start, end).
 void TnsSynthesis(float* spectrum, int start, int end, const float* lpc, int order);
 
 #endif

@@ -79,6 +79,8 @@ ErrorRecord* PsyChannelProcess(PsyChannel* ch, const PsyChannelSettings* set, Fi
   int lowpass = cfg->bandwidthLine;
   if (ch->isLfe && lowpass > kLfeLines) lowpass = kLfeLines;
   out->lowpassLine = lowpass;
+  const bool tnsHere = ch->tnsOn && !ch->isLfe &&
+                       (cfg->tns.onsetDb <= 0.0f || TnsOnsetDb(ch->history->data, 2 * FRAME_LEN_LONG) >= cfg->tns.onsetDb);
   for (int w = 0; w < windows; ++w) {
     float* x = out->spectrum + w * cfg->lines;
     for (int k = lowpass; k < cfg->lines; ++k) x[k] = 0.0f;
@@ -86,9 +88,19 @@ ErrorRecord* PsyChannelProcess(PsyChannel* ch, const PsyChannelSettings* set, Fi
     ThrComputeBlock(cfg, x, weight, shortBlock ? nullptr : ch->prevThrLong, set->rpmin, &thr);
     ThrPartitionsToBands(cfg, thr.partThr, winThr[w]);
     ThrPartitionsToBands(cfg, thr.partSpread, winSpread[w]);
-    if (ch->tnsOn && !ch->isLfe) {
+    if (tnsHere) {
+      const TnsWindowData& tw = out->tns.window[w];
       TnsProcessBlock(cfg, shortBlock, set->tnsCoefRes, x, &out->tns.window[w]);
-      if (out->tns.window[w].numFilters) out->tns.present = 1;
+      if (tw.numFilters) out->tns.present = 1;
+      // The quantiser works on the filtered lines; the noise it leaves there
+      // grows by the synthesis filter's gain in the decoder, so the filtered
+      // bands' thresholds are lowered by that gain to keep the decoded noise
+      // where the model put it.
+      if (tw.numFilters && cfg->tns.noiseGainHeld) {
+        float gain[MAX_SFB_LONG];
+        TnsNoiseGains(&tw, cfg->sfbOffset, gain);
+        for (int b = tw.startBand; b < tw.stopBand; ++b) winThr[w][b] /= gain[b];
+      }
     }
     ThrBandEnergies(cfg, x, winEnergy[w]);
   }

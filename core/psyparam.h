@@ -18,6 +18,12 @@ struct TnsParams {
   int tableValue1;       // second integer of the bitrate row (carried)
   float lagWidth;        // lag-window width of this block type
   float lagWindow[32];   // exp(-0.5 (c (i + 0.5))^2)
+  // Long blocks are filtered only when their window holds an onset: a
+  // segment this many dB above a quieter one before it (0: always).
+  float onsetDb;
+  // Thresholds of the filtered bands are lowered by the noise gain of the
+  // decoder's synthesis filter (1), or left as analysed (0).
+  int noiseGainHeld;
 };
 
 // Fills the TNS record of a block type (shortBlock 0/1) for a coding rate,
@@ -32,6 +38,7 @@ struct ThrParams {
   float noiseSnrDb;     // required SNR of a noise-like partition (dB)
   float lowBoostDb;     // added to the required SNR at 0 Bark, falling linearly to 0 at 24 Bark
   float hfQuietRiseDb;  // threshold in quiet raised by this many dB per Bark above 21 Bark (about 8 kHz)
+  float tonalBarkDb;    // added to tonalSnrDb per Bark of the partition
 };
 
 ErrorRecord* PsyGetThrParams(int bitratePerChannel, ThrParams* out);

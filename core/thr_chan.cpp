@@ -53,7 +53,7 @@ void ThrComputeBlock(const PsyConfiguration* cfg, const float* spectrum, float w
       if (lo == 0 && hi == cfg->lines) break;
     }
     const float t = Tonality(cumEnergy, cumLog, lo, hi);
-    double snrDb = t * (cfg->thr.tonalSnrDb + 0.5 * p.bark[i]) + (1.0f - t) * cfg->thr.noiseSnrDb;
+    double snrDb = t * (cfg->thr.tonalSnrDb + cfg->thr.tonalBarkDb * p.bark[i]) + (1.0f - t) * cfg->thr.noiseSnrDb;
     if (p.bark[i] < 24.0f) snrDb += cfg->thr.lowBoostDb * (24.0 - p.bark[i]) / 24.0;
     snrFactor[i] = float(std::exp(-0.23025850929940458 * snrDb));  // 10^(-snrDb / 10)
   }

@@ -621,3 +621,158 @@ TEST(PsyThresholdInQuiet, QuietHighTonesAtHighRatesOnlyLoudOnesAtLowRates) {
 }
 
 }  // namespace
+
+namespace {
+
+// Per frame of a mono signal: the long block's TNS record and thresholds.
+struct TnsFrame {
+  int filters = 0;
+  TnsWindowData window{};
+  std::vector<float> thr;
+};
+
+std::vector<TnsFrame> TnsFrames(int bitrate, const std::vector<float>& s, int tools, int allowShort) {
+  const PsyElement mono[] = {{ID_SCE, 0, {0, -1}, tools, 0}};
+  Kernel k;
+  EXPECT_EQ(Make(&k, 1, 44100, bitrate, mono, 1), nullptr);
+  auto out = std::make_unique<PsyOut>();
+  std::vector<TnsFrame> frames;
+  for (size_t f = 0; f + 1024 <= s.size(); f += 1024) {
+    ErrorRecord* e = PsyProcess(k.k, s.data() + f, allowShort, out.get());
+    EXPECT_EQ(e, nullptr) << ErrorFirstMessage(e);
+    const PsyOutChannel& c = out->channel[0];
+    TnsFrame r;
+    r.filters = c.tns.window[0].numFilters;
+    r.window = c.tns.window[0];
+    r.thr.assign(c.sfbThreshold, c.sfbThreshold + c.sfbCnt);
+    frames.push_back(r);
+  }
+  return frames;
+}
+
+// Glottal-like pulses every 5 ms, each a short decaying burst: a steady
+// envelope at the scale of a block, sharp at the scale of a pulse.
+std::vector<float> PulseTrain(int frames) {
+  std::vector<float> s(size_t(frames) * 1024);
+  std::mt19937 rng(9);
+  std::uniform_real_distribution<float> d(-1.0f, 1.0f);
+  for (size_t i = 0; i < s.size(); ++i) {
+    const size_t phase = i % 220;
+    s[i] = 12000.0f * std::exp(-float(phase) / 12.0f) * d(rng) + 300.0f * d(rng);
+  }
+  return s;
+}
+
+}  // namespace
+
+// The gain the decoder's all-pole filter gives white noise, band by band:
+// it grows from the region's start towards 1 / (1 - k^2) for one reflection
+// coefficient k, and it is what filtering real noise shows.
+TEST(Tns, NoiseGainOfTheSynthesisFilter) {
+  PsyConfiguration* cfg = new PsyConfiguration{};
+  ASSERT_EQ(PsyConfigure(44100, 64000, 0, 0, 16000, cfg), nullptr);
+  float gain[MAX_SFB_LONG];
+  for (float& g : gain) g = -1.0f;
+  TnsWindowData none{};
+  TnsNoiseGains(&none, cfg->sfbOffset, gain);
+  EXPECT_EQ(gain[20], -1.0f);  // no filter: nothing to lower
+  TnsWindowData one{};
+  one.numFilters = 1;
+  one.order = 1;
+  one.coefRes = 4;
+  one.coef[0] = 5;
+  one.startBand = 10;
+  one.stopBand = 42;
+  const double k = TnsDequantiseCoef(5, 4);
+  TnsNoiseGains(&one, cfg->sfbOffset, gain);
+  EXPECT_EQ(gain[9], -1.0f);
+  EXPECT_EQ(gain[42], -1.0f);
+  EXPECT_LT(gain[10], gain[11]);
+  EXPECT_NEAR(gain[41], 1.0 / (1.0 - k * k), 1e-3 / (1.0 - k * k));
+
+  // The filter of a block with one click, applied to white noise as the
+  // decoder applies it to quantisation noise.
+  std::vector<float> x(1024);
+  for (int i = 0; i < 1024; ++i) x[size_t(i)] = float(1000.0 * std::cos(M_PI / 1024 * 300.5 * (i + 0.5)));
+  TnsWindowData t;
+  TnsProcessBlock(cfg, 0, 0, x.data(), &t);
+  ASSERT_EQ(t.numFilters, 1);
+  TnsNoiseGains(&t, cfg->sfbOffset, gain);
+  float q[TNS_MAX_ORDER], lpc[TNS_MAX_ORDER + 1];
+  for (int i = 0; i < t.order; ++i) q[i] = TnsDequantiseCoef(t.coef[i], t.coefRes);
+  TnsParcorToLpc(q, t.order, lpc);
+  std::mt19937 rng(11);
+  std::normal_distribution<float> d(0.0f, 1.0f);
+  std::vector<double> before(MAX_SFB_LONG), after(MAX_SFB_LONG);
+  const int lo = cfg->sfbOffset[t.startBand], hi = cfg->sfbOffset[t.stopBand];
+  for (int round = 0; round < 400; ++round) {
+    std::vector<float> n(1024);
+    for (float& v : n) v = d(rng);
+    for (int b = t.startBand; b < t.stopBand; ++b)
+      for (int i = cfg->sfbOffset[b]; i < cfg->sfbOffset[b + 1]; ++i) before[size_t(b)] += double(n[size_t(i)]) * n[size_t(i)];
+    TnsSynthesis(n.data(), lo, hi, lpc, t.order);
+    for (int b = t.startBand; b < t.stopBand; ++b)
+      for (int i = cfg->sfbOffset[b]; i < cfg->sfbOffset[b + 1]; ++i) after[size_t(b)] += double(n[size_t(i)]) * n[size_t(i)];
+  }
+  EXPECT_GT(gain[t.stopBand - 1], 2.0f);
+  for (int b = t.startBand; b < t.stopBand; ++b)
+    EXPECT_NEAR(after[size_t(b)] / before[size_t(b)] / gain[b], 1.0, 0.15) << "band " << b;
+  delete cfg;
+}
+
+TEST(Tns, OnsetMeasureCountsOnlyRises) {
+  std::mt19937 rng(13);
+  std::uniform_real_distribution<float> d(-1.0f, 1.0f);
+  std::vector<float> steady(2048), onset(2048), decay(2048);
+  for (size_t i = 0; i < 2048; ++i) {
+    steady[i] = 5000.0f * d(rng);
+    onset[i] = (i < 1536 ? 20.0f : 8000.0f) * d(rng);
+    decay[i] = (i < 512 ? 8000.0f : 20.0f) * d(rng);
+  }
+  EXPECT_LT(TnsOnsetDb(steady.data(), 2048), 3.0f);
+  EXPECT_GT(TnsOnsetDb(onset.data(), 2048), 40.0f);
+  EXPECT_LT(TnsOnsetDb(decay.data(), 2048), 3.0f);
+  EXPECT_LT(TnsOnsetDb(PulseTrain(2).data(), 2048), 10.0f);
+  std::vector<float> silent(2048, 0.0f);
+  EXPECT_FLOAT_EQ(TnsOnsetDb(silent.data(), 2048), 0.0f);
+}
+
+// From 40000 bit/s per channel, long blocks are filtered at onsets only, and
+// a filtered block's bands ask for less noise by the filter's noise gain;
+// below, the filter follows the prediction gain alone.
+TEST(Tns, LongBlocksFilterAtOnsetsAndHoldTheDecodedNoise) {
+  const std::vector<float> pulses = PulseTrain(12);
+  int lowRate = 0, highRate = 0;
+  const auto low = TnsFrames(32000, pulses, TOOL_TNS, 0);
+  const auto high = TnsFrames(64000, pulses, TOOL_TNS, 0);
+  for (size_t f = 3; f < low.size(); ++f) {
+    lowRate += low[f].filters;
+    highRate += high[f].filters;
+  }
+  EXPECT_GE(lowRate, 3);
+  EXPECT_EQ(highRate, 0);
+
+  // One click after silence, kept in long blocks: filtered at both rates.
+  const std::vector<float> click = ClickSignal(1, 8, 4 * 1024 + 300);
+  const auto plain = TnsFrames(64000, click, 0, 0);
+  const auto held = TnsFrames(64000, click, TOOL_TNS, 0);
+  const auto kept = TnsFrames(32000, click, TOOL_TNS, 0);
+  const auto keptPlain = TnsFrames(32000, click, 0, 0);
+  int filtered = 0;
+  for (size_t f = 0; f < held.size(); ++f) {
+    if (!held[f].filters) continue;
+    ++filtered;
+    const TnsWindowData& w = held[f].window;
+    PsyConfiguration cfg{};
+    ASSERT_EQ(PsyConfigure(44100, 64000, 1, 0, 16000, &cfg), nullptr);
+    float gain[MAX_SFB_LONG];
+    TnsNoiseGains(&w, cfg.sfbOffset, gain);
+    for (int b = 0; b < int(plain[f].thr.size()); ++b) {
+      const float expect = b >= w.startBand && b < w.stopBand ? plain[f].thr[size_t(b)] / gain[b] : plain[f].thr[size_t(b)];
+      EXPECT_NEAR(held[f].thr[size_t(b)], expect, 1e-4f * expect) << "frame " << f << " band " << b;
+    }
+    ASSERT_TRUE(kept[f].filters);
+    for (size_t b = 0; b < kept[f].thr.size(); ++b) EXPECT_FLOAT_EQ(kept[f].thr[b], keptPlain[f].thr[b]);
+  }
+  EXPECT_GE(filtered, 1);
+}
