@@ -44,16 +44,7 @@ struct SetupFixture : testing::Test {
         fs::create_directories(root / "home/Desktop");
     }
 
-    SetupEnvironment Env() {
-        SetupEnvironment env;
-        env.registry = reg;
-        env.prompt = &prompt;
-        env.sourceFolder = dist.folder;
-        env.runtimeFolder = root / "run";
-        env.xdg = XdgFolders{root / "home/.local/share", root / "home/.config"};
-        env.home = root / "home";
-        return env;
-    }
+    SetupEnvironment Env() { return TestSetupEnvironment(reg, prompt, dist, root); }
     InstallOptions Options() {
         InstallOptions o;
         o.destination = dest;

@@ -2,6 +2,9 @@
 // packed program, plain files, a font.
 #pragma once
 
+#include "platform/prompt.h"
+#include "platform/registry.h"
+#include "setup/installer.h"
 #include "setup/packed_file.h"
 #include "tests/setup/setup_test_support.h"
 
@@ -45,5 +48,19 @@ struct TestDistribution {
     }
     void SetList(const std::string& text) const { WriteAll(folder + "/setup.ctl", text); }
 };
+
+/// What the installer sees in a test: the distribution `dist`, and a home
+/// and runtime folder below `root`.
+inline SetupEnvironment TestSetupEnvironment(const std::shared_ptr<Registry>& reg, ScriptedPrompt& prompt,
+                                             const TestDistribution& dist, const TempFolder& root) {
+    SetupEnvironment env;
+    env.registry = reg;
+    env.prompt = &prompt;
+    env.sourceFolder = dist.folder;
+    env.runtimeFolder = root / "run";
+    env.xdg = XdgFolders{root / "home/.local/share", root / "home/.config"};
+    env.home = root / "home";
+    return env;
+}
 
 } // namespace lyb::test

@@ -28,6 +28,7 @@
 #include "ui/shell/main_commands.h"
 
 #include "../library/test_util.h"
+#include "ui_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -70,19 +71,6 @@ using namespace lyb::test;
 namespace fs = std::filesystem;
 
 namespace {
-
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "shell_ui_tests";
-    static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    // A null sink keeping real time: a track neither ends at once nor makes a
-    // sound.
-    qputenv("LYB30_AUDIO_SINK", "fakesink sync=true");
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
 
 bool Until(const std::function<bool()>& done, int ms = 10000) {
     QElapsedTimer t;
@@ -173,6 +161,9 @@ struct DiscEnvironment : ::testing::Environment {
                 bin.write(frame.data(), static_cast<std::streamsize>(frame.size()));
         }
         ::setenv("LYB30_VIRTUAL_CD", (dir + "/disc.cue").c_str(), 1);
+        // A null sink keeping real time: a track neither ends at once nor
+        // makes a sound.
+        ::setenv("LYB30_AUDIO_SINK", "fakesink sync=true", 1);
     }
     void TearDown() override { fs::remove_all(dir); }
 };
@@ -251,16 +242,7 @@ struct ShellUi : testing::Test {
         fs::copy_file(std::string(LYB_HELP_DIR) + "/" + from, dir + "/" + as, fs::copy_options::overwrite_existing);
     }
     void Start() {
-        AppEnvironment env;
-        env.registry = reg;
-        env.prompt = &prompt;
-        env.guard = hub.MakeGuard();
-        env.handoffServer = hub.MakeServer();
-        env.handoffClient = hub.MakeClient();
-        env.programFolder = dir;
-        env.currentFolder = dir;
-        env.exitWaitMs = 0;
-        env.xdg = {dir + "/data", dir + "/config"};
+        AppEnvironment env = TestEnvironment(reg, prompt, hub, dir);
         env.seams.playerInit = [this] { player.Init(dir); };
         env.seams.playerShutdown = [this] { player.Shutdown(); };
         env.seams.lengthEngine = [this]() -> LengthQueryEngine* { return &engine; };

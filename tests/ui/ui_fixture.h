@@ -32,6 +32,23 @@ inline QApplication& App() {
     return *app;
 }
 
+/// The environment of a program a widget test starts: the test's registry,
+/// prompt and instance hub, everything else in `dir`.
+inline AppEnvironment TestEnvironment(const std::shared_ptr<Registry>& reg, ScriptedPrompt& prompt,
+                                      SimInstanceHub& hub, const std::string& dir) {
+    AppEnvironment env;
+    env.registry = reg;
+    env.prompt = &prompt;
+    env.guard = hub.MakeGuard();
+    env.handoffServer = hub.MakeServer();
+    env.handoffClient = hub.MakeClient();
+    env.programFolder = dir;
+    env.currentFolder = dir;
+    env.exitWaitMs = 0;
+    env.xdg = {dir + "/data", dir + "/config"};
+    return env;
+}
+
 struct UiFixture : testing::Test {
     std::string dir;
     std::shared_ptr<MemoryRegistryStore> store = std::make_shared<MemoryRegistryStore>();
@@ -78,16 +95,7 @@ struct UiFixture : testing::Test {
         shell.reset();
     }
     AppEnvironment Env() {
-        AppEnvironment env;
-        env.registry = reg;
-        env.prompt = &prompt;
-        env.guard = hub.MakeGuard();
-        env.handoffServer = hub.MakeServer();
-        env.handoffClient = hub.MakeClient();
-        env.programFolder = dir;
-        env.currentFolder = dir;
-        env.exitWaitMs = 0;
-        env.xdg = {dir + "/data", dir + "/config"};
+        AppEnvironment env = TestEnvironment(reg, prompt, hub, dir);
         env.seams.cdState = [this] { return cdState; };
         return env;
     }
