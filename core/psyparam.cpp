@@ -50,7 +50,7 @@ ErrorRecord* PsyGetTnsParams(int sampleRate, int bitratePerChannel, int mono, in
   // costs bits. Below, long blocks carry every onset and keep the filter
   // whenever it predicts.
   const bool shortWindowRates = bitratePerChannel >= 40000;
-  out->onsetDb = shortBlock || !shortWindowRates ? 0.0f : 18.0f;
+  out->onsetDb = shortBlock || !shortWindowRates ? 0.0f : 14.0f;
   out->noiseGainHeld = shortWindowRates ? 1 : 0;
   const int lines = shortBlock ? 128 : 1024;
   const double c = sampleRate * double(out->lagWidth) * 0.003141593 / lines;
