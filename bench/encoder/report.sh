@@ -16,9 +16,13 @@ rows() {  # every items.tsv row of a corpus, header lines dropped
     done
     return 0
 }
-for c in corpus music; do
+for c in corpus music heldout; do
     [ -f "$OUT/results/$c/tessel/items.tsv" ] || continue
-    title="the kit's synthetic corpus"; [ "$c" = music ] && title="the recorded-music corpus"
+    case $c in
+        corpus) title="the kit's synthetic corpus" ;;
+        music) title="the recorded-music corpus" ;;
+        *) title="held-out recorded music, never used to choose a setting" ;;
+    esac
     echo "### Corpus \`$c\` ($title)"
     echo
     rows "$c" | awk -F'\t' -v irfile="$OUT/results/$c/tessel/instructions.txt" '

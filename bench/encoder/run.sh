@@ -11,7 +11,9 @@
 # audio of tessel-enc (callgrind, 02_band at 128000 bit/s) and the wall time
 # of two files encoded by two threads against one thread (tessel-enc -j).
 # Results: OUTDIR/results/<corpus>/<encoder>/items.tsv and summary.md, and
-# the report of report.sh in OUTDIR/report.md. The corpus folders may be
+# the report of report.sh in OUTDIR/report.md. A third corpus, held-out
+# music (make-music-corpus.sh -h, OUTDIR/heldout), is measured the same
+# way; it is never used to choose a setting. The corpus folders may be
 # links to corpora made elsewhere.
 #   -t           tessel only (the peers' last results are reused in the report)
 #   -b LIST      bitrates (default "128000 64000 256000")
@@ -24,7 +26,7 @@ while getopts "tb:i:" o; do
     case $o in t) TESSEL_ONLY=1 ;; b) BITRATES=$OPTARG ;; i) ONLY=$OPTARG ;; *) exit 2 ;; esac
 done
 shift $((OPTIND - 1))
-if [ $# -ne 3 ]; then sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; fi
+if [ $# -ne 3 ]; then sed -n '2,22p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; fi
 HERE=$(cd "$(dirname "$0")" && pwd)
 KIT=$(cd "$1" && pwd); BUILD=$(cd "$2" && pwd); mkdir -p "$3"; OUT=$(cd "$3" && pwd)
 ENC="$BUILD/bin/tessel-enc"
@@ -32,6 +34,12 @@ ENC="$BUILD/bin/tessel-enc"
 
 [ -f "$OUT/corpus/MANIFEST.tsv" ] || "$KIT/make-corpus.sh" "$OUT/corpus"
 [ -f "$OUT/music/MANIFEST.tsv" ] || "$HERE/make-music-corpus.sh" "$OUT/music"
+if [ ! -f "$OUT/heldout/MANIFEST.tsv" ]; then
+    # The same packages: the ones the music corpus downloaded are reused.
+    mkdir -p "$OUT/heldout/.debs"
+    cp -n "$OUT/music/.debs/"*.deb "$OUT/heldout/.debs/" 2>/dev/null || true
+    "$HERE/make-music-corpus.sh" -h "$OUT/heldout"
+fi
 
 # PEAQ, built once into OUTDIR/peaq. The tool now and then hangs inside its
 # GStreamer pipeline (no CPU used, no grade); the wrapper gives each grading
@@ -64,7 +72,7 @@ corpus_dir() {
     echo "$d"
 }
 
-for c in corpus music; do
+for c in corpus music heldout; do
     dir=$(corpus_dir "$c")
     ls "$dir"/*.wav >/dev/null 2>&1 || continue
     cg=(); [ "$c" = corpus ] && [ -z "$ONLY" ] && cg=(-c 02_band)
