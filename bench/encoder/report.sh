@@ -21,7 +21,7 @@ for c in corpus music heldout; do
     case $c in
         corpus) title="the kit's synthetic corpus" ;;
         music) title="the recorded-music corpus" ;;
-        *) title="held-out recorded music, never used to choose a setting" ;;
+        *) title="held-out recorded music, not tuned on" ;;
     esac
     echo "### Corpus \`$c\` ($title)"
     echo
