@@ -12,9 +12,28 @@ void QcLoopInit(QcLoopState* s) {
   s->eah = 0;
 }
 
+void QcShareNeighbourSteps(const PsyOutChannel* p, QcPrep* prep, int maxSteps) {
+  for (int g = 0; g < p->groups; ++g) {
+    int prev = -1;
+    for (int b = 0; b < p->maxSfbPerGroup; ++b) {
+      const int idx = g * p->sfbPerGroup + b;
+      if (prep->sfBase[idx] >= 255 || !(prep->ratioDb[idx] > 0.0f)) continue;
+      if (prev >= 0) {
+        const int d = prep->sfBase[idx] - prep->sfBase[prev];
+        if (d > 0 && d <= maxSteps) prep->sfBase[idx] = prep->sfBase[prev];
+        else if (d < 0 && -d <= maxSteps) prep->sfBase[prev] = prep->sfBase[idx];
+      }
+      prev = idx;
+    }
+  }
+}
+
 namespace {
 
 enum { OFFSET_MIN = -100, OFFSET_MAX = 155 };
+// Neighbouring bands whose steps differ by at most this many 1.5 dB steps
+// share the finer step (see QcQuantizeElement).
+constexpr int kShareSteps = 4;
 // Limits of the per-band correction in 1.5 dB steps (finer / coarser).
 enum { CORR_UP = 4, CORR_DOWN = 2 };
 
@@ -238,6 +257,16 @@ ErrorRecord* QcQuantizeElement(QcLoopState* s, int element, PsyOutChannel* const
     int ref = Clamp(s->lastOffset[element], OFFSET_MIN, OFFSET_MAX);
     for (int c = 0; c < nCh; ++c) CorrectScalefactors(psy[c], &s->prep[c], out[c], ref);
   }
+  // A band's threshold is the average over its width, and its noise spreads
+  // evenly over that width, up to the edges next to its neighbours; where a
+  // neighbour asks for a step at most 6 dB finer, the band takes that step
+  // too (and the neighbour the band's, where the band's is the finer). The
+  // noise spectrum then follows the finer of two close neighbours instead of
+  // stepping up and down between them, and the shared steps cost one-bit
+  // scalefactor differences. Measured by the perceptual grade at 64000 and
+  // 128000 bit/s on both bench corpora and on held-out music (no change at
+  // 256000).
+  for (int c = 0; c < nCh; ++c) QcShareNeighbourSteps(psy[c], &s->prep[c], kShareSteps);
 
   // Search the smallest offset whose bits fit: bracket from last frame's
   // offset with steps estimated from the bit excess, then bisect.

@@ -28,6 +28,11 @@ struct QcLoopState {
 
 void QcLoopInit(QcLoopState* s);
 
+// Neighbouring bands above their thresholds (in transmission order within
+// each group) whose base scalefactors differ by at most `maxSteps` take the
+// finer of the two.
+void QcShareNeighbourSteps(const PsyOutChannel* p, QcPrep* prep, int maxSteps);
+
 // Quantises the nCh channels of one element (nCh 2 with common window shares
 // max_sfb) within `grantedBits` for section, scalefactor and spectral data.
 // Fills out[] and returns the bits used in *usedBits. Fails with

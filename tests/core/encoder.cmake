@@ -22,8 +22,8 @@ target_compile_definitions(core_encoder_tests PRIVATE
   TESSEL_LIBRARY="$<TARGET_FILE:tessel>"
   LSE_DOUBLE="$<TARGET_FILE:tessel_lse_double>"
   GOLDEN_CODING_64K=0x2857d145f49288d3ull
-  GOLDEN_CODING_128K=0xed2c8143f0aa78d8ull
-  GOLDEN_CODING_256K=0x3e51e3cbc31e4536ull)
+  GOLDEN_CODING_128K=0x3d36eae3282a7377ull
+  GOLDEN_CODING_256K=0x1fb7fb728265f4ffull)
 
 lyb_test(core_encoder_cli_tests core
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/encoder_cli_test.cpp

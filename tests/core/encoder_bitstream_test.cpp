@@ -516,10 +516,31 @@ TEST(EncoderQuantiser, BandsCodedLastFrameAreHeld) {
   QcLoopInit(&fresh);
   QcLoopInit(&carried);
   const int generous = run(&carried, 20000);
-  const int tightFresh = run(&fresh, 3000);
-  const int tightHeld = run(&carried, 3000);
+  const int tightFresh = run(&fresh, 2600);
+  const int tightHeld = run(&carried, 2600);
   EXPECT_GT(generous, tightFresh);
   EXPECT_GT(tightHeld, tightFresh);
+}
+
+// Close neighbours share the finer step; a band far from its neighbour, a
+// band below its threshold and an uncoded band keep theirs.
+TEST(EncoderQuantiser, CloseNeighboursShareTheFinerStep) {
+  static PsyOut psy;
+  SyntheticPsyOut(&psy, 0);
+  PsyOutChannel& ch = psy.channel[0];
+  ch.maxSfbPerGroup = 8;
+  static QcPrep prep;
+  const int base[8] = {100, 102, 110, 108, 255, 107, 90, 93};
+  const float ratio[8] = {10, 10, 10, 10, 10, 10, 10, -3};
+  for (int b = 0; b < 8; ++b) {
+    prep.sfBase[b] = base[b];
+    prep.ratioDb[b] = ratio[b];
+  }
+  prep.sfBase[8] = 77;  // beyond max_sfb
+  prep.ratioDb[8] = 10;
+  QcShareNeighbourSteps(&ch, &prep, 4);
+  const int expect[9] = {100, 100, 108, 107, 255, 107, 90, 93, 77};
+  for (int b = 0; b < 9; ++b) EXPECT_EQ(prep.sfBase[b], expect[b]) << "band " << b;
 }
 
 // "eah" keeps every band above its threshold coded when a tight budget
