@@ -212,12 +212,7 @@ struct ShellUi : testing::Test {
                                 {card, "/dev/sdb1", "vfat", VolumeType::Removable, 64ull << 20, 32ull << 20}}));
     }
     void TearDown() override {
-        if (shell)
-            shell->DestroyMainFrame();
-        if (app)
-            app->ExitInstance();
-        app.reset();
-        shell.reset();
+        UiFixture::EndProgram(shell, app);
         SetVolumeSource(nullptr);
         ::unsetenv("LYB30_SIM_USB");
         fs::remove_all(dir);
